@@ -1,0 +1,48 @@
+// A move-only owner of a POSIX file descriptor.
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace wavmend {
+
+class File {
+ public:
+  File() noexcept = default;
+  // Takes ownership of `fd`; a negative value makes an empty File.
+  explicit File(int fd) noexcept : fd_(fd) {}
+  File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  File& operator=(File&& other) noexcept {
+    if (this != &other) {
+      Release();
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  // Closes the descriptor, ignoring errors: callers that care use close().
+  ~File() { Release(); }
+
+  // Returns the descriptor, or -1 when empty.
+  int get() const noexcept { return fd_; }
+  explicit operator bool() const noexcept { return fd_ >= 0; }
+
+  // Closes the descriptor and returns false if close reported an error; an empty File returns true.
+  // The descriptor is released either way, since Linux frees it even when close fails.
+  bool close() noexcept {
+    int fd = std::exchange(fd_, -1);
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+ private:
+  void Release() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+  int fd_ = -1;
+};
+
+}  // namespace wavmend

@@ -1,0 +1,20 @@
+// Checking and repairing the size field of a WAVE file's data chunk.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace wavmend {
+
+// Returns the unsigned 32-bit little-endian value in `field`: always 0 to 4,294,967,295.
+std::int64_t Assem4(std::span<const unsigned char, 4> field);
+
+// Stores the low 32 bits of `value` (two's complement when negative) in `field`, least significant byte first.
+void Decon4(std::int64_t value, std::span<unsigned char, 4> field);
+
+// Finds the first "data" tag at an even offset from 2 to 131,072 in the regular file at `path` and, when its
+// size field disagrees with the bytes that follow it, rewrites those four bytes durably and nothing else.
+// Prints exactly one line on standard output whatever happens, and always returns.
+void FIX_SIZE(const char* path);
+
+}  // namespace wavmend
