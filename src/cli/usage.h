@@ -1,0 +1,8 @@
+#pragma once
+
+namespace wavmend {
+
+// Prints the usage text on standard output and returns the exit status that goes with it, 1.
+int Usage();
+
+}  // namespace wavmend
