@@ -60,9 +60,15 @@ Output InChild(const std::function<void()>& body, const std::string& cwd, std::o
   return {Drain(out), Drain(err), WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1};
 }
 
-Output Run(const std::vector<std::string>& args, const std::string& cwd) {
+Output Run(const std::vector<std::string>& args, const std::string& cwd, std::string_view input) {
   return InChild(
       [&] {
+        int fds[2];
+        if (::pipe(fds) != 0 || ::write(fds[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+          ::_exit(126);
+        }
+        ::close(fds[1]);
+        ::dup2(fds[0], 0);
         std::vector<char*> argv{const_cast<char*>(WAVMEND_BIN)};
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);

@@ -34,8 +34,8 @@ struct Output {
 
 // Runs `body` in a forked child whose working folder is `cwd`, as user `uid` if given; the child exits with 0.
 Output InChild(const std::function<void()>& body, const std::string& cwd, std::optional<uid_t> uid = {});
-// Runs wavmend_32bit with `args` in `cwd`.
-Output Run(const std::vector<std::string>& args, const std::string& cwd);
+// Runs wavmend_32bit with `args` in `cwd`, with `input` (at most a pipe's 64 KiB) on a pipe as standard input.
+Output Run(const std::vector<std::string>& args, const std::string& cwd, std::string_view input = {});
 // Expects exactly `out` on standard output, nothing on standard error, and exit status `status`.
 void ExpectOutput(const Output& got, std::string_view out, int status);
 

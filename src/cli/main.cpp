@@ -1,4 +1,5 @@
 // wavmend_32bit [wavefile | list prefix]
+#include "cli/batch.h"
 #include "cli/usage.h"
 #include "repair/repair.h"
 
@@ -6,6 +7,7 @@ int main(int argc, char* argv[]) {
   switch (argc - 1) {
     case 0: return wavmend::Usage();
     case 1: wavmend::FIX_SIZE(argv[1]); return 0;
+    case 2: return wavmend::Batch(argv[1], argv[2]);
     default: return 0;  // any other count does nothing
   }
 }
