@@ -21,6 +21,7 @@ constexpr std::int64_t kWindow = kLastProbe + 8;
 constexpr std::int64_t kFirstBlock = 4096;
 constexpr std::int64_t kFieldMax = 0xFFFFFFFF;
 constexpr int kMaxTrailingChunks = 64;
+constexpr std::size_t kScanBlock = 512;
 
 enum class Verdict { kCannotOpen, kNoTag, kCutShort, kReadError, kCorrect, kFixed, kWriteError };
 enum class Trailer { kChunks, kOther, kReadError };
@@ -60,17 +61,52 @@ std::size_t WriteAt(int fd, std::span<const unsigned char> buf, std::int64_t off
   return done;
 }
 
+using Lanes16 = std::uint16_t __attribute__((vector_size(16)));
+using Lanes32 = std::uint16_t __attribute__((vector_size(32)));
+
 // Returns the first even offset from 2 to 131,072 at which "data" lies wholly inside `buf`, or -1.
-std::int64_t FindTag(std::span<const unsigned char> buf) {
-  const unsigned char* base = buf.data();
+// Each block of kScanBlock bytes is first swept, branch-free and in the vector `Lanes`, for "da" at an
+// even position; only the rare block of audio that has one is then walked offset by offset.
+template <typename Lanes>
+[[gnu::always_inline]] inline std::int64_t FindTagIn(std::span<const unsigned char> buf) {
+  constexpr std::size_t kLaneBytes = sizeof(Lanes);
+  std::uint16_t da;
+  std::memcpy(&da, "da", 2);
+  const Lanes want = Lanes{} + da;
   const std::size_t end = std::min<std::size_t>(buf.size(), kLastProbe + 4);
-  for (std::size_t at = 2; at + 4 <= end; ++at) {
-    const void* d = std::memchr(base + at, 'd', end - 3 - at);
-    if (d == nullptr) return -1;
-    at = static_cast<std::size_t>(static_cast<const unsigned char*>(d) - base);
-    if (at % 2 == 0 && std::memcmp(base + at, "data", 4) == 0) return static_cast<std::int64_t>(at);
+  for (std::size_t start = 2; start + 4 <= end; start += kScanBlock) {
+    const std::size_t stop = std::min(start + kScanBlock, end - 3);  // the offsets tried in this block
+    if (stop - start == kScanBlock) {
+      Lanes seen{};
+      for (std::size_t i = 0; i < kScanBlock; i += kLaneBytes) {
+        Lanes lanes;
+        std::memcpy(&lanes, buf.data() + start + i, kLaneBytes);
+        seen |= reinterpret_cast<Lanes>(lanes == want);
+      }
+      std::uint64_t words[kLaneBytes / 8], any = 0;
+      std::memcpy(words, &seen, kLaneBytes);
+      for (std::uint64_t word : words) any |= word;
+      if (any == 0) continue;
+    }
+    for (std::size_t h = start; h < stop; h += 2) {
+      if (std::memcmp(buf.data() + h, "data", 4) == 0) return static_cast<std::int64_t>(h);
+    }
   }
   return -1;
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] std::int64_t FindTagAvx2(std::span<const unsigned char> buf) { return FindTagIn<Lanes32>(buf); }
+// Set before main, so no guarded static (and no libstdc++) is needed; the cpu data must be filled in first then.
+const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+#endif
+
+std::int64_t FindTag(std::span<const unsigned char> buf) {
+#if defined(__x86_64__)
+  // Scanning a window without the tag costs about as much as reading it; wider lanes cut that by a third.
+  if (kHasAvx2) return FindTagAvx2(buf);
+#endif
+  return FindTagIn<Lanes16>(buf);
 }
 
 bool Printable(const unsigned char* id) {
