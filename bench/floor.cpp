@@ -1,0 +1,26 @@
+// The floor for a batch: open each listed file, read the bytes a checker must read in one call, close it.
+// Usage: floor LIST PREFIX BYTES
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char* argv[]) {
+  if (argc != 4) return 2;
+  std::FILE* list = std::fopen(argv[1], "r");
+  if (list == nullptr) return 1;
+  const auto want = static_cast<std::size_t>(std::atol(argv[3]));
+  static char buf[131080];
+  char name[256], path[512];
+  while (std::fgets(name, sizeof name, list) != nullptr) {
+    name[std::strcspn(name, "\n")] = '\0';
+    std::snprintf(path, sizeof path, "%s%s", argv[2], name);
+    const int fd = ::open(path, O_RDONLY);
+    if (fd < 0 || ::read(fd, buf, want) < 0) return 1;
+    ::close(fd);
+  }
+  std::fclose(list);
+  return 0;
+}
