@@ -13,17 +13,11 @@ class File {
   // Takes ownership of `fd`; a negative value makes an empty File.
   explicit File(int fd) noexcept : fd_(fd) {}
   File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  File& operator=(File&& other) noexcept {
-    if (this != &other) {
-      Release();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
+  File& operator=(File&&) = delete;
   // Closes the descriptor, ignoring errors: callers that care use close().
-  ~File() { Release(); }
+  ~File() {
+    if (fd_ >= 0) ::close(fd_);
+  }
 
   // Returns the descriptor, or -1 when empty.
   int get() const noexcept { return fd_; }
@@ -37,11 +31,6 @@ class File {
   }
 
  private:
-  void Release() noexcept {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
   int fd_ = -1;
 };
 

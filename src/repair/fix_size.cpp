@@ -42,17 +42,17 @@ File OpenRegular(const char* path, std::int64_t& length) {
   return file;
 }
 
-// Reads until `buf` is full or the file ends; returns the count, or -1 on an error.
-std::int64_t ReadAt(int fd, std::span<unsigned char> buf, std::int64_t offset) {
-  std::size_t got = 0;
-  while (got < buf.size()) {
-    ssize_t n = ::pread(fd, buf.data() + got, buf.size() - got, offset + static_cast<off_t>(got));
+// Reads `count` bytes at `offset` into `buf`, fewer where the file ends; returns the count, or -1 on an error.
+std::int64_t ReadAt(int fd, unsigned char* buf, std::int64_t count, std::int64_t offset) {
+  std::int64_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd, buf + got, static_cast<std::size_t>(count - got), offset + got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+    got += n;
   }
-  return static_cast<std::int64_t>(got);
+  return got;
 }
 
 // Writes `buf` at `offset`; returns how many bytes were written before the first error.
@@ -121,20 +121,20 @@ bool Printable(const unsigned char* id) {
 }
 
 // Tells whether [pos, end) is a run of at most 64 well-formed chunks, the last one's pad byte optional.
-// `buf` starts out holding `have` bytes of the file from offset `at`, and is refilled where the walk leaves them.
-Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, std::span<unsigned char> buf, std::int64_t at,
-                   std::int64_t have) {
+// `buf` starts out holding the first `have` bytes of the file; where the walk leaves them, a block is read
+// at the next chunk, which holds the headers of the small chunks that usually follow.
+Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t have) {
+  std::int64_t at = 0;  // the file offset of buf[0]
   for (int chunks = 0;; ++chunks) {
     if (pos == end) return Trailer::kChunks;
     if (chunks == kMaxTrailingChunks || end - pos < 8) return Trailer::kOther;
-    if (pos < at || pos + 8 > at + have) {
-      auto want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), end - pos));
-      have = ReadAt(fd, buf.first(want), pos);
+    if (pos + 8 > at + have) {
+      have = ReadAt(fd, buf, std::min(kFirstBlock, end - pos), pos);
       if (have < 0) return Trailer::kReadError;
       if (have < 8) return Trailer::kOther;  // the file shrank under us
       at = pos;
     }
-    const unsigned char* head = buf.data() + (pos - at);
+    const unsigned char* head = buf + (pos - at);
     if (!Printable(head)) return Trailer::kOther;
     const std::int64_t size = Assem4(std::span<const unsigned char, 4>(head + 4, 4));
     pos += 8 + size;
@@ -150,17 +150,16 @@ Verdict Mend(const char* path) {
   const int fd = file.get();
 
   std::array<unsigned char, kWindow> window;
-  std::int64_t got = ReadAt(fd, std::span(window).first(static_cast<std::size_t>(std::min(length, kFirstBlock))), 0);
+  const std::int64_t want = std::min(length, kWindow);
+  std::int64_t got = ReadAt(fd, window.data(), std::min(want, kFirstBlock), 0);
   if (got < 0) return Verdict::kReadError;
-  std::int64_t h = FindTag(std::span(window).first(static_cast<std::size_t>(got)));
+  std::int64_t h = FindTag({window.data(), static_cast<std::size_t>(got)});
   // Only when the tag or its size field lies past the first block is the rest of the window read.
-  if ((h < 0 || h + 8 > got) && got == kFirstBlock && length > got) {
-    const std::int64_t rest = std::min(length, kWindow) - got;
-    const std::int64_t more =
-        ReadAt(fd, std::span(window).subspan(static_cast<std::size_t>(got), static_cast<std::size_t>(rest)), got);
+  if ((h < 0 || h + 8 > got) && got < want) {
+    const std::int64_t more = ReadAt(fd, window.data() + got, want - got, got);
     if (more < 0) return Verdict::kReadError;
     got += more;
-    h = FindTag(std::span(window).first(static_cast<std::size_t>(got)));
+    h = FindTag({window.data(), static_cast<std::size_t>(got)});
   }
   if (h < 0) return Verdict::kNoTag;
   const std::int64_t header = h + 8;
@@ -175,7 +174,7 @@ Verdict Mend(const char* path) {
   if (oldDsize == target) return Verdict::kCorrect;
   if (oldDsize < actual) {
     // Chunks that editors append after the audio are not audio: such a file is healthy.
-    switch (WalkChunks(fd, header + oldDsize + (oldDsize & 1), length, window, 0, got)) {
+    switch (WalkChunks(fd, header + oldDsize + (oldDsize & 1), length, window.data(), got)) {
       case Trailer::kChunks: return Verdict::kCorrect;
       case Trailer::kReadError: return Verdict::kReadError;
       case Trailer::kOther: break;
