@@ -1,50 +1,56 @@
-// Helpers shared by the tests: a scoped temporary folder, files as strings, and runs in a child process.
+// What the tests share: a scoped temporary folder and WAVE files as strings.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <functional>
-#include <optional>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace wavmend::test {
 
-// A fresh folder under /tmp, removed with everything in it when the object goes, even after a failed assertion.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
+// A fresh folder under /tmp that any user may enter, removed with its contents even after a failed assertion.
+struct TempDir {
+  static std::filesystem::path Make() {
+    char name[] = "/tmp/wavmend-test-XXXXXX";
+    if (::mkdtemp(name) == nullptr) std::abort();
+    std::filesystem::permissions(name, std::filesystem::perms(0755));
+    return name;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  const std::filesystem::path path = Make();
 };
 
-struct Output {
-  std::string out;
-  std::string err;
-  int status = -1;  // the exit status, or -1 when the child did not exit normally
-};
+inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
-// Runs `body` in a forked child whose working folder is `cwd`, as user `uid` if given; the child exits with 0.
-Output InChild(const std::function<void()>& body, const std::string& cwd, std::optional<uid_t> uid = {});
-// Runs wavmend_32bit with `args` in `cwd`, with `input` (at most a pipe's 64 KiB) on a pipe as standard input.
-Output Run(const std::vector<std::string>& args, const std::string& cwd, std::string_view input = {});
-// Expects exactly `out` on standard output, nothing on standard error, and exit status `status`.
-void ExpectOutput(const Output& got, std::string_view out, int status);
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
 
-void WriteFile(const std::string& path, std::string_view bytes);
-// Reads at most `max` bytes from the start of the file.
-std::string ReadFile(const std::string& path, std::size_t max = SIZE_MAX);
 // The four bytes of `value` as an unsigned 32-bit little-endian field.
-std::string Le32(std::uint32_t value);
+inline std::string Le32(std::uint32_t value) {
+  return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 24)};
+}
+
 // A 44-byte canonical WAVE header (PCM, mono, 8 kHz, 8 bits) with data size `stored`, then `audio` bytes.
-std::string Wave(std::uint32_t stored, std::size_t audio);
+inline std::string Wave(std::uint32_t stored, std::size_t audio) {
+  return "RIFF" + Le32(static_cast<std::uint32_t>(36 + audio)) + "WAVEfmt " + Le32(16) +
+         std::string("\x01\x00\x01\x00", 4) + Le32(8000) + Le32(8000) + std::string("\x01\x00\x08\x00", 4) + "data" +
+         Le32(stored) + std::string(audio, '\x80');
+}
+
+inline std::string Repeat(int count, const std::string& text) {
+  std::string run;
+  while (count-- > 0) run += text;
+  return run;
+}
 
 }  // namespace wavmend::test
