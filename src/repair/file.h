@@ -1,8 +1,10 @@
-// A move-only owner of a POSIX file descriptor.
+// A move-only owner of a POSIX file descriptor, and whole reads and writes at an offset.
 #pragma once
 
 #include <unistd.h>
 
+#include <cstdint>
+#include <span>
 #include <utility>
 
 namespace wavmend {
@@ -33,5 +35,11 @@ class File {
  private:
   int fd_ = -1;
 };
+
+// Reads `count` bytes at `offset` into `buf`, fewer where the file ends; returns the count, or -1 on an error.
+std::int64_t ReadAt(int fd, unsigned char* buf, std::int64_t count, std::int64_t offset);
+
+// Writes `buf` at `offset`; returns how many bytes were written before the first error.
+std::size_t WriteAt(int fd, std::span<const unsigned char> buf, std::int64_t offset);
 
 }  // namespace wavmend

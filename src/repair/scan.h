@@ -1,0 +1,14 @@
+// The search for the "data" tag in the bytes at the start of a file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace wavmend {
+
+inline constexpr std::int64_t kLastProbe = 131072;
+
+// Returns the first even offset from 2 to kLastProbe at which "data" lies wholly inside `buf`, or -1.
+std::int64_t FindTag(std::span<const unsigned char> buf);
+
+}  // namespace wavmend
