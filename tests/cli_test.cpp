@@ -27,13 +27,17 @@ std::string Correct(const std::string& path) { return "The header in " + path + 
 std::string Missing(const std::string& path) { return "File called " + path + " cannot be found.\n"; }
 std::string Count(int n) { return "Read a list containing " + std::to_string(n) + " files\n"; }
 
-// `h` bytes of filler, then the tag, its size field and `audio` bytes.
+// A RIFF WAVE header and filler up to `h`, then the tag, its size field and `audio` bytes.
 std::string TagAt(std::size_t h, std::uint32_t stored, std::size_t audio, const char* tag = "data") {
-  return std::string(h, 'x') + tag + Le32(stored) + std::string(audio, '\0');
+  return "RIFF" + Le32(0) + "WAVE" + std::string(h - 12, 'x') + tag + Le32(stored) + std::string(audio, '\0');
 }
 
 TEST(Cli, ChecksOneFile) {
   const std::string four = Wave(4, 4), junk = "JUNK" + Le32(0), no_tag = "Cannot find data block in wave file!\n";
+  const std::string alien = "File called f.wav is not a RIFF WAVE file; left unchanged.\n", info = "LIST" + Le32(4) + "INFO";
+  const std::string ds64 = "ds64" + Le32(28) + std::string(28, '\0') + "data" + Le32(0xFFFFFFFF) + "ab";
+  std::string spelt = Wave(0, 100);
+  spelt.replace(4, 4, "data");
   const struct {
     const char* name;
     std::string before, out;
@@ -44,7 +48,23 @@ TEST(Cli, ChecksOneFile) {
       {"size zero", Wave(0, 100), Fixed("f.wav"), 100},
       {"ends after size field", Wave(5, 0), Fixed("f.wav"), 0},
       {"tag at odd offset", TagAt(37, 0, 8), no_tag, {}},
-      {"tag at offset 0", TagAt(0, 0, 8), no_tag, {}},
+      {"RIFF size spells data", spelt, Fixed("f.wav"), 100},
+      {"text", "Some data, more data\n", alien, {}},
+      {"RF64", "RF64" + Le32(0xFFFFFFFF) + "WAVE" + ds64, alien, {}},
+      {"BW64", "BW64" + Le32(0xFFFFFFFF) + "WAVE" + ds64, alien, {}},
+      {"RIFX", "RIFX\0\0\0\x2cWAVE" + TagAt(36, 0, 8).substr(12), alien, {}},
+      {"Wave64", "riff\x2e\x91\xcf\x11" + std::string(20, '\0') + "wave" + std::string(12, '\0') + "data" + Le32(0), alien, {}},
+      {"AIFF", "FORM" + Le32(30) + "AIFFCOMT" + Le32(10) + "xxdata" + Le32(0), alien, {}},
+      {"AVI", "RIFF" + Le32(30) + "AVI LIST" + Le32(10) + "xxdata" + Le32(0), alien, {}},
+      {"11 bytes", "RIFF\0\0\0\0WAV", alien, {}},
+      {"placeholder 0, appended LIST", Wave(0, 10) + info, Fixed("f.wav"), 10},
+      {"placeholder 7FFF0000", Wave(0x7FFF0000, 10) + info, Fixed("f.wav"), 10},
+      {"placeholder FFFFFFFF", Wave(0xFFFFFFFF, 10) + info, Fixed("f.wav"), 10},
+      {"appended bext, id3", Wave(0, 10) + "bext" + Le32(2) + "ab" + "id3 " + Le32(0), Fixed("f.wav"), 10},
+      {"odd audio, pad, appended", Wave(0, 5) + std::string(1, '\0') + info, Fixed("f.wav"), 6},
+      {"appended run begins over 1 MiB before the end", Wave(0, 10) + "JUNK" + Le32(1 << 20) + std::string(1 << 20, 'j'),
+       Fixed("f.wav"), 10 + 8 + (1 << 20)},
+      {"listed id short of the end", Wave(0, 10) + "LIST" + Le32(100) + "INFO", Fixed("f.wav"), 22},
       {"tag in capitals", TagAt(36, 0, 8, "DATA"), no_tag, {}},
       {"tag at 131072", TagAt(131072, 0, 8), Fixed("f.wav"), 8, 131072},
       {"tag at 131074", TagAt(131074, 0, 8), no_tag, {}},
@@ -56,7 +76,7 @@ TEST(Cli, ChecksOneFile) {
       {"pad then chunk", Wave(3, 4) + "id3 " + Le32(2) + "ab", Correct("f.wav"), {}},
       {"last pad missing", four + "bext" + Le32(3) + "abc", Correct("f.wav"), {}},
       {"64 chunks", four + Repeat(64, junk), Correct("f.wav"), {}},
-      {"65 chunks", four + Repeat(65, junk), Fixed("f.wav"), 4 + 65 * 8},
+      {"65 chunks: the last 64 are appended", four + Repeat(65, junk), Fixed("f.wav"), 4 + 8},
       {"unprintable chunk id", four + "LI\x01T" + Le32(0), Fixed("f.wav"), 12},
       {"chunk past the end", four + "LIST" + Le32(9) + "ab", Fixed("f.wav"), 14},
   };

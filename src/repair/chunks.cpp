@@ -1,6 +1,8 @@
 #include "repair/chunks.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <span>
 
 #include "repair/file.h"
@@ -13,10 +15,27 @@ bool Printable(const unsigned char* id) {
   return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
 }
 
+constexpr char kAppendedIds[][5] = {"LIST", "id3 ", "ID3 ", "bext", "iXML", "axml", "cue ", "smpl",
+                                     "inst", "acid", "_PMX", "cart", "DISP", "JUNK", "PAD "};
+
+// The first letters of those ids, so that the audio they follow is passed over at one look a byte.
+constexpr std::array<bool, 256> kLeads = [] {
+  std::array<bool, 256> leads{};
+  for (const char* id : kAppendedIds) leads[static_cast<unsigned char>(id[0])] = true;
+  return leads;
+}();
+
+bool Appended(const unsigned char* id) {
+  return kLeads[id[0]] &&
+         std::any_of(std::begin(kAppendedIds), std::end(kAppendedIds), [id](const char* want) {
+           return std::memcmp(id, want, 4) == 0;
+         });
+}
+
 }  // namespace
 
-Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t have) {
-  std::int64_t at = 0;  // the file offset of buf[0]
+Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t at,
+                   std::int64_t have) {
   for (int chunks = 0;; ++chunks) {
     if (pos == end) return Trailer::kChunks;
     if (chunks == kMaxTrailingChunks || end - pos < 8) return Trailer::kOther;
@@ -33,6 +52,14 @@ Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* bu
     if (pos > end) return Trailer::kOther;
     if (size % 2 == 1 && pos < end) ++pos;
   }
+}
+
+std::int64_t FindAppended(unsigned char* buf, std::int64_t at, std::int64_t end) {
+  for (std::int64_t p = at + (at & 1); end - p >= 8; p += 2) {
+    // The whole run is in `buf`, so the walk never reads.
+    if (Appended(buf + (p - at)) && WalkChunks(-1, p, end, buf, at, end - at) == Trailer::kChunks) return p;
+  }
+  return -1;
 }
 
 }  // namespace wavmend

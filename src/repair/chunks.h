@@ -12,9 +12,17 @@ inline constexpr std::int64_t kFirstBlock = 4096;
 
 enum class Trailer { kChunks, kOther, kReadError };
 
+// How far before the end of a file a run of appended chunks may begin.
+inline constexpr std::int64_t kAppendReach = 1 << 20;
+
 // Tells whether [pos, end) of file `fd` is a run of at most 64 well-formed chunks, the last one's pad byte
-// optional. `buf` holds the first `have` bytes of the file and has room for kFirstBlock; where the walk
-// leaves them, a block is read at the next chunk.
-Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t have);
+// optional. `buf` holds the `have` bytes of the file from offset `at` and has room for kFirstBlock; where
+// the walk leaves them, a block is read at the next chunk.
+Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t at, std::int64_t have);
+
+// Returns the earliest even offset from `at` on at which a chunk with an id that writers append after the
+// audio ("LIST", "id3 ", "bext", "JUNK", ...) starts such a run ending exactly at `end`, or -1 when none
+// does. `buf` holds the bytes [at, end) of the file.
+std::int64_t FindAppended(unsigned char* buf, std::int64_t at, std::int64_t end);
 
 }  // namespace wavmend

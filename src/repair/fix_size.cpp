@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "repair/chunks.h"
 #include "repair/file.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr std::int64_t kWindow = kLastProbe + 8;
 constexpr std::int64_t kFieldMax = 0xFFFFFFFF;
 
-enum class Verdict { kCannotOpen, kNoTag, kCutShort, kReadError, kCorrect, kFixed, kWriteError };
+enum class Verdict { kCannotOpen, kNotWave, kNoTag, kCutShort, kReadError, kCorrect, kFixed, kWriteError };
 
 // Opens `path` for update if it is a regular file and sets `length`; otherwise returns an empty File.
 // O_NONBLOCK keeps the open of a FIFO or device from stalling; such files are closed unread.
@@ -27,6 +28,18 @@ File OpenRegular(const char* path, std::int64_t& length) {
   if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return File();
   length = st.st_size;
   return file;
+}
+
+// Where chunks appended after the audio are looked for; it outlives the call only to stay off the stack.
+std::array<unsigned char, kAppendReach> tail;
+
+// Returns the offset at which a run of chunks appended after the audio begins, -1 when there is none, or
+// -2 when reading fails. `window` holds the first `got` bytes of the file.
+std::int64_t AppendedRun(int fd, std::int64_t header, std::int64_t length, unsigned char* window, std::int64_t got) {
+  const std::int64_t from = std::max(header, length - kAppendReach);
+  if (got == length) return FindAppended(window + from, from, length);
+  if (ReadAt(fd, tail.data(), length - from, from) != length - from) return -2;
+  return FindAppended(tail.data(), from, length);
 }
 
 Verdict Mend(const char* path) {
@@ -39,6 +52,10 @@ Verdict Mend(const char* path) {
   const std::int64_t want = std::min(length, kWindow);
   std::int64_t got = ReadAt(fd, window.data(), std::min(want, kFirstBlock), 0);
   if (got < 0) return Verdict::kReadError;
+  // RF64, RIFX, Wave64 and other forms store the size elsewhere or otherwise: they are not ours to write.
+  if (got < 12 || std::memcmp(window.data(), "RIFF", 4) != 0 || std::memcmp(window.data() + 8, "WAVE", 4) != 0) {
+    return Verdict::kNotWave;
+  }
   std::int64_t h = FindTag({window.data(), static_cast<std::size_t>(got)});
   // Only when the tag or its size field lies past the first block is the rest of the window read.
   if ((h < 0 || h + 8 > got) && got < want) {
@@ -56,16 +73,20 @@ Verdict Mend(const char* path) {
   const std::int64_t oldDsize = Assem4(oldDsize_ch);
   const std::int64_t actual = length - header;
   // A length the field cannot hold is recorded as the largest it can.
-  const std::int64_t target = std::min(actual, kFieldMax);
+  std::int64_t target = std::min(actual, kFieldMax);
   if (oldDsize == target) return Verdict::kCorrect;
   if (oldDsize < actual) {
     // Chunks that editors append after the audio are not audio: such a file is healthy.
-    switch (WalkChunks(fd, header + oldDsize + (oldDsize & 1), length, window.data(), got)) {
+    switch (WalkChunks(fd, header + oldDsize + (oldDsize & 1), length, window.data(), 0, got)) {
       case Trailer::kChunks: return Verdict::kCorrect;
       case Trailer::kReadError: return Verdict::kReadError;
       case Trailer::kOther: break;
     }
   }
+  // So are chunks that a writer which could not seek back appended after the audio, whatever it stored.
+  const std::int64_t run = AppendedRun(fd, header, length, window.data(), got);
+  if (run == -2) return Verdict::kReadError;
+  if (run >= 0) target = std::min(run - header, kFieldMax);
 
   std::array<unsigned char, 4> sizeSub2;
   Decon4(target, sizeSub2);
@@ -85,6 +106,7 @@ Verdict Mend(const char* path) {
 void FIX_SIZE(const char* path) {
   switch (Mend(path)) {
     case Verdict::kCannotOpen: std::printf("File called %s cannot be found.\n", path); break;
+    case Verdict::kNotWave: std::printf("File called %s is not a RIFF WAVE file; left unchanged.\n", path); break;
     case Verdict::kNoTag: std::printf("Cannot find data block in wave file!\n"); break;
     case Verdict::kCutShort: std::printf("Data block in %s is cut short; header left unchanged.\n", path); break;
     case Verdict::kReadError: std::printf("Unable to read %s; header left unchanged.\n", path); break;

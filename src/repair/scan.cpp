@@ -26,7 +26,7 @@ template <typename Lanes>
   std::memcpy(&da, "da", 2);
   const Lanes want = Lanes{} + da;
   const std::size_t end = std::min<std::size_t>(buf.size(), kLastProbe + 4);
-  for (std::size_t start = 2; start + 4 <= end; start += kScanBlock) {
+  for (std::size_t start = kFirstProbe; start + 4 <= end; start += kScanBlock) {
     const std::size_t stop = std::min(start + kScanBlock, end - 3);  // the offsets tried in this block
     if (stop - start == kScanBlock) {
       Lanes seen{};

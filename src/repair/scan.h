@@ -6,9 +6,11 @@
 
 namespace wavmend {
 
+// The RIFF header fills the first 12 bytes, and its size at offset 4 may well spell "data".
+inline constexpr std::int64_t kFirstProbe = 12;
 inline constexpr std::int64_t kLastProbe = 131072;
 
-// Returns the first even offset from 2 to kLastProbe at which "data" lies wholly inside `buf`, or -1.
+// Returns the first even offset from kFirstProbe to kLastProbe at which "data" lies wholly inside `buf`, or -1.
 std::int64_t FindTag(std::span<const unsigned char> buf);
 
 }  // namespace wavmend
