@@ -123,6 +123,8 @@ TEST(Cli, RunsCommands) {
        Correct("w/b.wav") + "1000000000\n"},
       {"4 GiB or more", "", "cp w/a.wav big && truncate -s 5G big && $T big && $T big && od -An -tx1 -j40 -N4 big",
        Fixed("big") + Correct("big") + " ff ff ff ff\n"},
+      {"output lost, one file", "", "$T w/a.wav >/dev/full; echo $? && $T w/a.wav", "1\n" + Correct("w/a.wav")},
+      {"output lost, batch", "a.wav\n", "$T list w/ >/dev/full; echo $? && $T w/a.wav", "1\n" + Correct("w/a.wav")},
       {"Python's wave module reads the repair", "",
        "$T w/a.wav >/dev/null && /usr/bin/python3 -c 'import wave; print(wave.open(\"w/a.wav\").getnframes())'", "10\n"},
       {"prefix with slash", "a.wav\nb.wav\n", "$T list w/", Count(2) + Fixed("w/a.wav") + Correct("w/b.wav")},

@@ -1,13 +1,18 @@
 // wavmend_32bit [wavefile | list prefix]
+#include <cstdio>
+
 #include "cli/batch.h"
 #include "cli/usage.h"
 #include "repair/repair.h"
 
 int main(int argc, char* argv[]) {
+  int status = 0;
   switch (argc - 1) {
-    case 0: return wavmend::Usage();
-    case 1: wavmend::FIX_SIZE(argv[1]); return 0;
-    case 2: return wavmend::Batch(argv[1], argv[2]);
-    default: return 0;  // any other count does nothing
+    case 0: status = wavmend::Usage(); break;
+    case 1: wavmend::FIX_SIZE(argv[1]); break;
+    case 2: status = wavmend::Batch(argv[1], argv[2]); break;
+    default: break;  // any other count does nothing
   }
+  // The lines are the only report: a caller that lost one must learn it from the status.
+  return std::fflush(stdout) != 0 || std::ferror(stdout) ? 1 : status;
 }
