@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Counts the one-token faults in src/ that the test suite catches.
+
+Each fault below is made in turn in this checkout, the default preset is built and its tests run; a
+fault is caught when the build or any test fails. The sources are restored after each one.
+Run from a checkout you are not editing: python3 tools/mutants.py [NUMBER ...]
+"""
+import os
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(ROOT, "build", "mutants")
+
+# (file under src/, text that occurs once, the faulty text)
+FAULTS = [
+    ("repair/codec.cpp", "std::int64_t{field[3]} << 24", "std::int64_t{field[3]} << 16"),
+    ("repair/codec.cpp", "std::int64_t{field[1]} << 8 |", "std::int64_t{field[1]} << 9 |"),
+    ("repair/codec.cpp", "bits & 0xFF", "bits & 0x7F"),
+    ("repair/codec.cpp", "bits >>= 8;", "bits >>= 7;"),
+    ("repair/file.h", "return fd < 0 || ::close(fd) == 0;", "return fd < 0 || ::close(fd) != 0;"),
+    ("repair/file.h", "explicit operator bool() const noexcept { return fd_ >= 0; }",
+     "explicit operator bool() const noexcept { return fd_ < 0; }"),
+    ("repair/file.cpp", "if (n < 0) return -1;", "if (n < 0) return 0;"),
+    ("repair/file.cpp", "while (done < buf.size())", "while (done == 0)"),
+    ("repair/file.cpp", "    if (n == 0) break;\n", "\n"),
+    ("repair/scan.h", "kFirstProbe = 12;", "kFirstProbe = 4;"),
+    ("repair/scan.h", "kLastProbe = 131072;", "kLastProbe = 131070;"),
+    ("repair/scan.cpp", "if (any == 0) continue;", "if (any != 0) continue;"),
+    ("repair/scan.cpp", "std::min(start + kScanBlock, end - 3)", "std::min(start + kScanBlock, end - 4)"),
+    ("repair/scan.cpp", "seen |= reinterpret_cast", "seen &= reinterpret_cast"),
+    ("repair/scan.cpp", "buf.size(), kLastProbe + 4)", "buf.size(), kLastProbe + 2)"),
+    ("repair/scan.cpp", "for (std::size_t h = start; h < stop; h += 2)", "for (std::size_t h = start; h < stop; h += 4)"),
+    ("repair/chunks.h", "kMaxTrailingChunks = 64;", "kMaxTrailingChunks = 65;"),
+    ("repair/chunks.h", "kAppendReach = 1 << 20;", "kAppendReach = (1 << 20) + 2;"),
+    ("repair/chunks.cpp", "c <= 0x7E", "c < 0x7E"),
+    ("repair/chunks.cpp", "c >= 0x20", "c > 0x20"),
+    ("repair/chunks.cpp", "end - pos < 8)", "end - pos < 4)"),
+    ("repair/chunks.cpp", "pos += 8 + size;", "pos += 7 + size;"),
+    ("repair/chunks.cpp", "if (pos > end) return Trailer::kOther;", "if (pos >= end) return Trailer::kOther;"),
+    ("repair/chunks.cpp", "size % 2 == 1 && pos < end", "size % 2 == 1"),
+    ("repair/chunks.cpp", "size % 2 == 1 && pos < end", "size % 2 == 0 && pos < end"),
+    ("repair/chunks.cpp", "      at = pos;\n", "\n"),
+    ("repair/chunks.cpp", "if (have < 0) return Trailer::kReadError;", "if (have < 0) return Trailer::kOther;"),
+    ("repair/chunks.cpp", "leads[static_cast<unsigned char>(id[0])] = true;",
+     "leads[static_cast<unsigned char>(id[0])] = false;"),
+    ("repair/chunks.cpp", "std::memcmp(id, want, 4) == 0", "std::memcmp(id, want, 3) == 0"),
+    ("repair/chunks.cpp", "p = at + (at & 1);", "p = at;"),
+    ("repair/chunks.cpp", "end - p >= 8;", "end - p > 8;"),
+    ("repair/chunks.cpp", "end - p >= 8; p += 2)", "end - p >= 8; p += 4)"),
+    ("repair/chunks.cpp", "end - at) == Trailer::kChunks", "end - at) != Trailer::kChunks"),
+    ("repair/fix_size.cpp", "kFieldMax = 0xFFFFFFFF;", "kFieldMax = 0xFFFFFFFE;"),
+    ("repair/fix_size.cpp", "window.data() + 8, \"WAVE\", 4)", "window.data() + 8, \"WAVE\", 3)"),
+    ("repair/fix_size.cpp", "got < 12 || std::memcmp(window.data(), \"RIFF\", 4) != 0 ||", "got < 12 ||"),
+    ("repair/fix_size.cpp", "(h < 0 || h + 8 > got)", "(h < 0 || h + 4 > got)"),
+    ("repair/fix_size.cpp", "if (header > got) return", "if (header > got + 1) return"),
+    ("repair/fix_size.cpp", "if (oldDsize == target) return", "if (oldDsize == actual) return"),
+    ("repair/fix_size.cpp", "if (oldDsize < actual) {", "if (oldDsize > actual) {"),
+    ("repair/fix_size.cpp", "header + oldDsize + (oldDsize & 1)", "header + oldDsize"),
+    ("repair/fix_size.cpp", "  if (run == -2) return Verdict::kReadError;\n", "\n"),
+    ("repair/fix_size.cpp", "std::min(run - header, kFieldMax)", "std::min(run - h, kFieldMax)"),
+    ("repair/fix_size.cpp", "length - kAppendReach)", "length - kAppendReach + 2)"),
+    ("repair/fix_size.cpp", "if (got == length) return", "if (got != length) return"),
+    ("repair/fix_size.cpp", "    if (written > 0) WriteAt(fd, oldDsize_ch, h + 4);\n", "\n"),
+    ("repair/fix_size.cpp", "if (::fdatasync(fd) != 0 || !file.close())", "if (!file.close())"),
+    ("repair/fix_size.cpp", "|| !S_ISREG(st.st_mode)", ""),
+    ("repair/fix_size.cpp", "O_RDWR | O_NONBLOCK", "O_RDONLY | O_NONBLOCK"),
+    ("repair/fix_size.cpp", "Decon4(target, sizeSub2);", "Decon4(actual, sizeSub2);"),
+    ("repair/fix_size.cpp", "RIFF WAVE file; left unchanged.\\n", "RIFF WAVE file; left unchanged\\n"),
+    ("cli/main.cpp", "return std::fflush(stdout) != 0 || std::ferror(stdout) ? 1 : status;", "return status;"),
+    ("cli/main.cpp", "case 2:", "case 3:"),
+    ("cli/batch.cpp", "if (buf[i] == '\\0')", "if (buf[i] == '\\r')"),
+    ("cli/batch.cpp", "} else if (len > 0) {", "} else {"),
+    ("cli/batch.cpp", "len >= kWidth)", "len > kWidth)"),
+    ("cli/batch.cpp", "if (n == 0) return 1;", "if (n == 0) return 0;"),
+    ("cli/batch.cpp", "  if (len > 0 && count < max) finish();\n", "\n"),
+    ("cli/batch.cpp", "kMaxNames = 512;", "kMaxNames = 511;"),
+    ("cli/usage.cpp", "  return 1;", "  return 0;"),
+    ("cli/usage.cpp", "wavefiles.  Include", "wavefiles. Include"),
+]
+
+
+def run(cmd):
+    return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
+def main():
+    chosen = [int(a) for a in sys.argv[1:]] or range(1, len(FAULTS) + 1)
+    if not (run(["cmake", "--preset", "default", "-B", BUILD]) and run(["cmake", "--build", BUILD])):
+        sys.exit("the unchanged sources do not build")
+    survived = []
+    for number in chosen:
+        name, old, new = FAULTS[number - 1]
+        path = os.path.join(ROOT, "src", name)
+        with open(path) as f:
+            text = f.read()
+        if text.count(old) != 1:
+            sys.exit(f"fault {number}: {old!r} is not in {name} exactly once")
+        try:
+            with open(path, "w") as f:
+                f.write(text.replace(old, new))
+            caught = not (run(["cmake", "--build", BUILD]) and
+                          run(["ctest", "--test-dir", BUILD, "--timeout", "60", "--stop-on-failure"]))
+        finally:
+            with open(path, "w") as f:
+                f.write(text)
+        print(f"{number:3} {'caught  ' if caught else 'SURVIVED'} {name}: {old.strip()!r} -> {new.strip()!r}",
+              flush=True)
+        if not caught:
+            survived.append(number)
+    print(f"caught {len(chosen) - len(survived)} of {len(chosen)}; survived: {survived}")
+
+
+if __name__ == "__main__":
+    main()
