@@ -1,0 +1,198 @@
+// FIX_SIZE in this process, against a plain model of its rules over generated files and with system calls failed
+// on demand (linked in with --wrap); and the built tool, run through the shell.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "repair/repair.h"
+
+// Each count names the call, counted from 1, that fails, and 0 none; a short write writes half of the first pwrite.
+struct Faults { int pread = 0, pwrite = 0, fdatasync = 0, close = 0; bool short_write = false; } faults;
+bool fired = false;  // whether a call failed as armed
+
+bool Due(int& count) { return count > 0 && --count == 0 && (fired = true); }
+
+extern "C" {
+ssize_t __real_pread(int, void*, size_t, off_t), __real_pwrite(int, const void*, size_t, off_t);
+int __real_fdatasync(int), __real_close(int);
+ssize_t __wrap_pread(int fd, void* b, size_t n, off_t at) {
+  return Due(faults.pread) ? (errno = EIO, -1) : __real_pread(fd, b, n, at);
+}
+ssize_t __wrap_pwrite(int fd, const void* b, size_t n, off_t at) {
+  if (Due(faults.pwrite)) return errno = ENOSPC, -1;
+  return __real_pwrite(fd, b, std::exchange(faults.short_write, false) ? n / 2 : n, at);
+}
+int __wrap_fdatasync(int fd) { return Due(faults.fdatasync) ? (errno = EIO, -1) : __real_fdatasync(fd); }
+int __wrap_close(int fd) { return __real_close(fd) != 0 || Due(faults.close) ? (errno = EIO, -1) : 0; }
+}
+
+namespace wavmend::test {
+
+using namespace std::string_literals;
+using Outcome = std::pair<std::string, std::string>;  // the line printed, and the file's bytes afterwards
+
+// A fresh folder under /tmp that any user may enter, removed with its contents even after a failed assertion.
+struct TempDir {
+  char name[25] = "/tmp/wavmend-test-XXXXXX";
+  const std::filesystem::path path = ::mkdtemp(name) ? name : (std::abort(), "");
+  TempDir() { std::filesystem::permissions(path, std::filesystem::perms(0755)); }
+  ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
+};
+
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path) << bytes; }
+std::string ReadFile(const std::string& p) { return (std::ostringstream() << std::ifstream(p).rdbuf()).str(); }
+
+// The four bytes of `v` as an unsigned 32-bit little-endian field.
+std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+
+// A 44-byte canonical WAVE header (PCM, mono, 8 kHz, 8 bits) with data size `stored`, then `audio` bytes.
+std::string Wave(std::uint32_t stored, std::size_t audio) {
+  return "RIFF" + Le32(36 + audio) + "WAVEfmt " + Le32(16) + std::string("\1\0\1\0", 4) + Le32(8000) + Le32(8000) +
+         std::string("\1\0\10\0", 4) + "data" + Le32(stored) + std::string(audio, '\x80');
+}
+
+std::string Repeat(std::size_t n, const std::string& text) { return n == 0 ? "" : text + Repeat(n - 1, text); }
+std::string Fixed(const std::string& path) { return "Header was fixed successfully in " + path + ".\n"; }
+std::string Correct(const std::string& path) { return "The header in " + path + " appears to be correct.\n"; }
+
+std::string Missing(const std::string& path) { return "File called " + path + " cannot be found.\n"; }
+std::string Count(int n) { return "Read a list containing " + std::to_string(n) + " files\n"; }
+
+// The rules as they read, one probe and one chunk at a time. Files here stay far below 4 GiB.
+std::uint64_t Get32(const std::string& f, std::size_t at) {
+  auto byte = [&](int i) { return std::uint64_t(std::uint8_t(f[at + i])) << 8 * i; };
+  return byte(0) | byte(1) | byte(2) | byte(3);
+}
+
+// Whether at most `n` well-formed chunks run from `pos` exactly to the end of `f`.
+bool Chunks(const std::string& f, std::uint64_t pos, int n = 64) {
+  if (pos == f.size()) return true;
+  if (n == 0 || pos + 8 > f.size() ||
+      std::any_of(&f[pos], &f[pos + 4], [](unsigned char c) { return c < 0x20 || c > 0x7E; })) return false;
+  const std::uint64_t size = Get32(f, pos + 4), next = pos + 8 + size;
+  return next <= f.size() && Chunks(f, next + (size % 2 == 1 && next < f.size()), n - 1);
+}
+
+Outcome Model(std::string f, const std::string& path) {
+  auto says = [&](const std::string& line) { return Outcome{line, f}; };
+  const bool wave = f.size() >= 12 && f.substr(0, 4) + f.substr(8, 4) == "RIFFWAVE";
+  if (!wave) return says("File called " + path + " is not a RIFF WAVE file; left unchanged.\n");
+  std::size_t h = 12;
+  while (h <= 131072 && h + 4 <= f.size() && f.compare(h, 4, "data") != 0) h += 2;
+  if (h > 131072 || h + 4 > f.size()) return says("Cannot find data block in wave file!\n");
+  if (h + 8 > f.size()) return says("Data block in " + path + " is cut short; header left unchanged.\n");
+  const std::uint64_t stored = Get32(f, h + 4), actual = f.size() - h - 8;
+  if (stored == actual || (stored < actual && Chunks(f, h + 8 + stored + stored % 2))) return says(Correct(path));
+  const std::string ids = "|LIST|id3 |ID3 |bext|iXML|axml|cue |smpl|inst|acid|_PMX|cart|DISP|JUNK|PAD |";
+  std::uint64_t p = h + 8;  // the earliest appended run in the last 1 MiB
+  auto listed = [&] { return ids.find("|" + f.substr(p, 4) + "|") != std::string::npos; };
+  while (p + 8 <= f.size() && !(p + (1 << 20) >= f.size() && Chunks(f, p) && listed())) p += 2;
+  if (p + 8 > f.size()) p = f.size();  // no appended run: all of it is audio
+  f.replace(h + 4, 4, Le32(static_cast<std::uint32_t>(p - h - 8)));
+  return says(Fixed(path));
+}
+
+// Near misses of every rule: other forms, decoy tags, tags of both parities around the first block and the
+// window's end, sizes right, wrong and left as placeholders, trailing and appended runs, files cut short.
+std::string RandomFile(std::mt19937& rng) {
+  auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+  auto any = [&]<typename T>(std::initializer_list<T> from) { return from.begin()[pick(from.size())]; };
+  std::string filler(any({0ul, 0ul, 0ul, 4070ul, 131045ul}) + pick(40), 'x'), run;
+  for (std::size_t n = pick(4); n > 0; --n) filler.insert(pick(filler.size() + 1), any({"data", "da", "DATA"}));
+  const std::string audio(pick(80) == 0 ? (1 << 20) - 40 + pick(80) : any({pick(300), 4000 + pick(300)}), '\x80');
+  for (std::size_t n = pick(4), k = pick(6); n > 0; --n, k = pick(6))  // the last pad byte may be missing
+    run += any({"LIST", "id3 ", "~JNK", "LIS\x7F", " \x1F  "}) + Le32(k) + std::string(k + k % 2 * pick(2), 'z');
+  const std::size_t big = (1 << 20) - 10 + pick(5);  // a run that starts just inside or outside the reach
+  if (pick(10) == 0) run = pick(8) ? Repeat(64 + pick(2), "JUNK" + Le32(0)) : "JUNK" + Le32(big) + std::string(big, 0);
+  const std::size_t stored = any({0ul, audio.size(), audio.size() + run.size(), pick(400), 0x7FFF0000ul, 0xFFFFFFFFul});
+  std::string f = any({"RIFF", "RIFF", "RIFF", "RF64", "RIFX", "riff"}) + any({Le32(rng()), std::string("data")}) +
+                  any({"WAVE", "WAVE", "WAVE", "WAVe", "AVI "}) + filler + "data" + Le32(std::uint32_t(stored));
+  f += audio + run;
+  if (pick(10) == 0) f.resize(pick(2) ? pick(16) : std::min(f.size(), 12 + filler.size() + pick(12)));
+  return f;
+}
+
+// A failed read must leave the file as it was; a failed write, flush or close must not be reported as a repair.
+TEST(Repair, AgreesWithThePlainRulesOnGeneratedFilesAndFaults) {
+  std::mt19937 rng(20261206);
+  TempDir dir;
+  const std::string path = dir.path / "f", unread = "Unable to read " + path + "; header left unchanged.\n";
+  const std::string unwritten = "Unable to write data to header in " + path + ".\n";
+  const Faults kinds[] = {{}, {}, {}, {.pread = 1}, {.pread = 2}, {.pread = 3}, {.pwrite = 1},
+                          {.pwrite = 2, .short_write = true}, {.fdatasync = 1}, {.close = 1}};
+  std::string last;
+  for (int i = 0; i < 6000; ++i) {  // each odd run checks, without faults, what the run before left
+    const std::string before = i % 2 == 0 ? RandomFile(rng) : ReadFile(path);
+    const Faults armed = i % 2 == 0 ? kinds[i / 2 % 10] : Faults{};
+    WriteFile(path, before);
+    testing::internal::CaptureStdout();
+    faults = armed, fired = false;
+    FIX_SIZE(path.c_str());
+    faults = {};
+    const Outcome model = Model(before, path), got = {testing::internal::GetCapturedStdout(), ReadFile(path)};
+    Outcome want = model;
+    if (fired && armed.pread + armed.pwrite > 0) want = {armed.pread > 0 ? unread : unwritten, before};
+    if (fired && armed.fdatasync + armed.close > 0 && model.first == Fixed(path)) want.first = unwritten;
+    ASSERT_EQ(got.first, want.first) << "file " << i;
+    ASSERT_TRUE(got.second == want.second) << "file " << i;
+    ASSERT_FALSE(i % 2 == 1 && last == Fixed(path) && got.first == Fixed(path)) << "file " << i << " does not settle";
+    last = got.first;
+  }
+}
+
+#ifdef WAVMEND_BIN  // in one of the two builds only: the tool is the same for both
+// Each shell command runs with $T naming the tool, in a folder where w/a.wav is broken, w/b.wav correct, a
+// file at a 255-byte path broken, and `list` holds the row's text. Standard error joins standard output, so
+// each expected output also says that nothing went to standard error.
+TEST(Cli, RunsCommands) {
+  const std::string usage =
+      "\nWavmend 1.01\n\nThis program will fix a wavefile header that indicates an incorrect file length.\n\n"
+      "If you enter a single wavefile as the command line argument, one file will be checked/fixed.\n\n"
+      "Example:\nwavmend_32bit guitar.wav\n\nIf you enter 2 command line arguments:\n\n"
+      "Argument 1 is a text file containing a list of wavefiles (512 max), each on a new line.\n"
+      "Argument 2 is the directory of the wavefiles.  Include the slash.\n\n"
+      "Example:\nwavmend_32bit mylist.txt WaveFiles/\n\n";
+  TempDir dir;
+  const std::string a = "w/a.wav", cut = "w/" + std::string(253, 'n'), abs = dir.path / "w/b.wav", n254(254, 'n');
+  const struct { std::string list, command, out; } cases[] = {
+      {"", "$T; echo $?; $T w/a.wav w/a.wav w/a.wav; echo $?; $T w/a.wav", usage + "1\n0\n" + Fixed(a)},
+      {"", "mkfifo p; $T no.wav; $T w; $T p; $T /dev/null; touch -d @999 w/b.wav; $T w/b.wav; stat -c %Y w/b.wav",
+       Missing("no.wav") + Missing("w") + Missing("p") + Missing("/dev/null") + Correct("w/b.wav") + "999\n"},
+      {"", "cp $T t && setpriv --reuid=65534 --regid=65534 --clear-groups ./t w/a.wav && $T w/a.wav",
+       Missing(a) + Fixed(a)},
+      {"", "$T w/a.wav >/dev/null && /usr/bin/python3 -c 'import wave; print(wave.open(\"w/a.wav\").getnframes())'; "
+           "cp w/a.wav big && truncate -s 5G big && $T big && $T big && od -An -tx1 -j40 -N4 big",
+       "10\n" + Fixed("big") + Correct("big") + " ff ff ff ff\n"},
+      {Repeat(512, "a.wav\n") + "c.wav\n",  // the 513th name is never read
+       "cat list | $T /dev/stdin w/ >/dev/full; echo $?; $T w/a.wav >/dev/full; echo $?; $T list w/",
+       "1\n1\n" + Count(512) + Repeat(512, Correct(a))},
+      {"\n\na.wav\n\n\n" + n254 + "\n" + n254 + "nnn\na.wav\r\na.wav\na\0b\nc.wav\n"s, "$T list w/ && $T " + cut,
+       Count(6) + Fixed(a) + "Path for name 2 of the list is longer than 255 bytes; skipped.\nPath for name 3 of the "
+           "list is longer than 255 bytes; skipped.\n" + Missing(a + "\r") + Correct(a) + Missing("w/a") + Fixed(cut)},
+      {"w/a.wav\n" + abs, "$T list w; $T list ''",  // and no last LF
+       Count(2) + Missing("ww/a.wav") + Missing("w" + abs) + Count(2) + Fixed(a) + Correct(abs)},
+      {"\n\n\n", "$T no.txt w/; echo $?; $T w w/; echo $?; : >e; $T e w/; echo $?; $T list w/; echo $?",
+       "List called no.txt does not exist\n1\nList called w cannot be read\n1\n" + Count(0) + "1\n" + Count(0) + "1\n"},
+  };
+  std::filesystem::create_directory(dir.path / "w");
+  for (const auto& c : cases) {
+    for (const std::string& broken : {a, cut}) WriteFile(dir.path / broken, Wave(0, 10));
+    WriteFile(dir.path / "w/b.wav", Wave(10, 10));
+    WriteFile(dir.path / "list", c.list);
+    const std::string run = "cd " + dir.path.string() + " && T=" WAVMEND_BIN " && (" + c.command + ") >out 2>&1";
+    EXPECT_EQ(std::system(run.c_str()), 0) << c.command;
+    EXPECT_EQ(ReadFile(dir.path / "out"), c.out) << c.command;
+  }
+}
+
+#endif
+
+}  // namespace wavmend::test
