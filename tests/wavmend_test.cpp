@@ -109,14 +109,14 @@ std::string RandomFile(std::mt19937& rng) {
   for (std::size_t n = pick(4); n > 0; --n) filler.insert(pick(filler.size() + 1), any({"data", "da", "DATA"}));
   const std::string audio(pick(80) == 0 ? (1 << 20) - 40 + pick(80) : any({pick(300), 4000 + pick(300)}), '\x80');
   for (std::size_t n = pick(4), k = pick(6); n > 0; --n, k = pick(6))  // the last pad byte may be missing
-    run += any({"LIST", "id3 ", "~JNK", "LIS\x7F", " \x1F  "}) + Le32(k) + std::string(k + k % 2 * pick(2), 'z');
+    run += any({"LIST", "id3 ", "LIS~", "LIS\x7F", " \x1F  "}) + Le32(k) + std::string(k + k % 2 * pick(2), 'z');
   const std::size_t big = (1 << 20) - 10 + pick(5);  // a run that starts just inside or outside the reach
   if (pick(10) == 0) run = pick(8) ? Repeat(64 + pick(2), "JUNK" + Le32(0)) : "JUNK" + Le32(big) + std::string(big, 0);
   const std::size_t stored = any({0ul, audio.size(), audio.size() + run.size(), pick(400), 0x7FFF0000ul, 0xFFFFFFFFul});
-  std::string f = any({"RIFF", "RIFF", "RIFF", "RF64", "RIFX", "riff"}) + any({Le32(rng()), std::string("data")}) +
-                  any({"WAVE", "WAVE", "WAVE", "WAVe", "AVI "}) + filler + "data" + Le32(std::uint32_t(stored));
+  std::string f = (pick(4) ? "RIFF"s : any({"RF64"s, "RIFX"s, "riff"s})) + any({Le32(rng()), "data"s}) +
+                  (pick(4) ? "WAVE"s : any({"WAVe"s, "AVI "s})) + filler + "data" + Le32(std::uint32_t(stored));
   f += audio + run;
-  if (pick(10) == 0) f.resize(pick(2) ? pick(16) : std::min(f.size(), 12 + filler.size() + pick(12)));
+  if (pick(6) == 0) f.resize(pick(2) ? pick(16) : std::min(f.size(), 12 + filler.size() + pick(9)));
   return f;
 }
 
@@ -139,8 +139,9 @@ TEST(Repair, AgreesWithThePlainRulesOnGeneratedFilesAndFaults) {
     faults = {};
     const Outcome model = Model(before, path), got = {testing::internal::GetCapturedStdout(), ReadFile(path)};
     Outcome want = model;
-    if (fired && armed.pread + armed.pwrite > 0) want = {armed.pread > 0 ? unread : unwritten, before};
-    if (fired && armed.fdatasync + armed.close > 0 && model.first == Fixed(path)) want.first = unwritten;
+    const bool repair = model.first == Fixed(path);  // which reads are made depends on the file, but not the rest
+    if ((fired && armed.pread > 0) || (repair && armed.pwrite > 0)) want = {armed.pread ? unread : unwritten, before};
+    if (repair && armed.fdatasync + armed.close > 0) want.first = unwritten;
     ASSERT_EQ(got.first, want.first) << "file " << i;
     ASSERT_TRUE(got.second == want.second) << "file " << i;
     ASSERT_FALSE(i % 2 == 1 && last == Fixed(path) && got.first == Fixed(path)) << "file " << i << " does not settle";
