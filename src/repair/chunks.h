@@ -17,7 +17,7 @@ inline constexpr std::int64_t kAppendReach = 1 << 20;
 
 // Tells whether [pos, end) of file `fd` is a run of at most 64 well-formed chunks, the last one's pad byte
 // optional. `buf` holds the `have` bytes of the file from offset `at` and has room for kFirstBlock; where
-// the walk leaves them, a block is read at the next chunk.
+// the walk leaves them, a block is read at the next chunk, over what `buf` held.
 Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t at, std::int64_t have);
 
 // Returns the earliest even offset from `at` on at which a chunk with an id that writers append after the
