@@ -25,6 +25,9 @@ constexpr std::array<bool, 256> kLeads = [] {
   return leads;
 }();
 
+// Where appended chunks are looked for, when the window does not hold them; static to stay off the stack.
+std::array<unsigned char, kAppendReach> tail;
+
 bool Appended(const unsigned char* id) {
   return kLeads[id[0]] &&
          std::any_of(std::begin(kAppendedIds), std::end(kAppendedIds), [id](const char* want) {
@@ -54,10 +57,16 @@ Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* bu
   }
 }
 
-std::int64_t FindAppended(unsigned char* buf, std::int64_t at, std::int64_t end) {
-  for (std::int64_t p = at + (at & 1); end - p >= 8; p += 2) {
+std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, unsigned char* window, std::int64_t got) {
+  const std::int64_t at = std::max(from, length - kAppendReach);
+  unsigned char* buf = window + at;  // holds the bytes [at, length) of the file
+  if (got < length) {
+    if (ReadAt(fd, tail.data(), length - at, at) != length - at) return -2;
+    buf = tail.data();
+  }
+  for (std::int64_t p = at + (at & 1); length - p >= 8; p += 2) {
     // The whole run is in `buf`, so the walk never reads.
-    if (Appended(buf + (p - at)) && WalkChunks(-1, p, end, buf, at, end - at) == Trailer::kChunks) return p;
+    if (Appended(buf + (p - at)) && WalkChunks(-1, p, length, buf, at, length - at) == Trailer::kChunks) return p;
   }
   return -1;
 }

@@ -20,9 +20,10 @@ inline constexpr std::int64_t kAppendReach = 1 << 20;
 // the walk leaves them, a block is read at the next chunk, over what `buf` held.
 Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t at, std::int64_t have);
 
-// Returns the earliest even offset from `at` on at which a chunk with an id that writers append after the
-// audio ("LIST", "id3 ", "bext", "JUNK", ...) starts such a run ending exactly at `end`, or -1 when none
-// does. `buf` holds the bytes [at, end) of the file.
-std::int64_t FindAppended(unsigned char* buf, std::int64_t at, std::int64_t end);
+// Returns the earliest even offset from `from` on, and no more than kAppendReach before the end of file `fd`
+// of `length` bytes, at which a chunk with an id that writers append after the audio ("LIST", "id3 ", "bext",
+// "JUNK", ...) starts such a run ending exactly at the end; -1 when none does, and -2 when reading fails.
+// `window` holds the first `got` bytes of the file; the rest is read in one call, at most kAppendReach bytes.
+std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, unsigned char* window, std::int64_t got);
 
 }  // namespace wavmend

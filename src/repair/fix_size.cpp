@@ -30,18 +30,6 @@ File OpenRegular(const char* path, std::int64_t& length) {
   return file;
 }
 
-// Where chunks appended after the audio are looked for; it outlives the call only to stay off the stack.
-std::array<unsigned char, kAppendReach> tail;
-
-// Returns the offset at which a run of chunks appended after the audio begins, -1 when there is none, or
-// -2 when reading fails. `window` holds the first `got` bytes of the file.
-std::int64_t AppendedRun(int fd, std::int64_t header, std::int64_t length, unsigned char* window, std::int64_t got) {
-  const std::int64_t from = std::max(header, length - kAppendReach);
-  if (got == length) return FindAppended(window + from, from, length);
-  if (ReadAt(fd, tail.data(), length - from, from) != length - from) return -2;
-  return FindAppended(tail.data(), from, length);
-}
-
 Verdict Mend(const char* path) {
   std::int64_t length = 0;
   File file = OpenRegular(path, length);
@@ -84,7 +72,7 @@ Verdict Mend(const char* path) {
     }
   }
   // So are chunks that a writer which could not seek back appended after the audio, whatever it stored.
-  const std::int64_t run = AppendedRun(fd, header, length, window.data(), got);
+  const std::int64_t run = FindAppended(fd, header, length, window.data(), got);
   if (run == -2) return Verdict::kReadError;
   if (run >= 0) target = std::min(run - header, kFieldMax);
 
