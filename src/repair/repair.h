@@ -12,8 +12,9 @@ std::int64_t Assem4(std::span<const unsigned char, 4> field);
 // Stores the low 32 bits of `value` (two's complement when negative) in `field`, least significant byte first.
 void Decon4(std::int64_t value, std::span<unsigned char, 4> field);
 
-// Finds the first "data" tag at an even offset from 2 to 131,072 in the regular file at `path` and, when its
-// size field disagrees with the bytes that follow it, rewrites those four bytes durably and nothing else.
+// Finds the first "data" tag at an even offset from 12 to 131,072 in the regular RIFF WAVE file at `path`
+// and, when its size field disagrees with the audio that follows it (trailing and appended chunks are not
+// audio), rewrites those four bytes durably and nothing else; any other file is left unwritten.
 // Prints exactly one line on standard output whatever happens, and always returns.
 void FIX_SIZE(const char* path);
 
