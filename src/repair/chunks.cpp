@@ -37,15 +37,17 @@ bool Appended(const unsigned char* id) {
 
 }  // namespace
 
-Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t at,
+Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned char* buf, std::int64_t at,
                    std::int64_t have) {
+  std::array<unsigned char, kFirstBlock> block;
   for (int chunks = 0;; ++chunks) {
     if (pos == end) return Trailer::kChunks;
     if (chunks == kMaxTrailingChunks || end - pos < 8) return Trailer::kOther;
     if (pos + 8 > at + have) {
-      have = ReadAt(fd, buf, std::min(kFirstBlock, end - pos), pos);
+      have = ReadAt(fd, block.data(), std::min(kFirstBlock, end - pos), pos);
       if (have < 0) return Trailer::kReadError;
       if (have < 8) return Trailer::kOther;  // the file shrank under us
+      buf = block.data();
       at = pos;
     }
     const unsigned char* head = buf + (pos - at);
@@ -57,9 +59,10 @@ Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* bu
   }
 }
 
-std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, unsigned char* window, std::int64_t got) {
+std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, const unsigned char* window,
+                          std::int64_t got) {
   const std::int64_t at = std::max(from, length - kAppendReach);
-  unsigned char* buf = window + at;  // holds the bytes [at, length) of the file
+  const unsigned char* buf = window + at;  // holds the bytes [at, length) of the file
   if (got < length) {
     if (ReadAt(fd, tail.data(), length - at, at) != length - at) return -2;
     buf = tail.data();

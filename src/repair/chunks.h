@@ -16,14 +16,16 @@ enum class Trailer { kChunks, kOther, kReadError };
 inline constexpr std::int64_t kAppendReach = 1 << 20;
 
 // Tells whether [pos, end) of file `fd` is a run of at most 64 well-formed chunks, the last one's pad byte
-// optional. `buf` holds the `have` bytes of the file from offset `at` and has room for kFirstBlock; where
-// the walk leaves them, a block is read at the next chunk, over what `buf` held.
-Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, unsigned char* buf, std::int64_t at, std::int64_t have);
+// optional. `buf` holds the `have` bytes of the file from offset `at`; where the walk leaves them, it reads a
+// block of its own at the next chunk.
+Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned char* buf, std::int64_t at,
+                   std::int64_t have);
 
 // Returns the earliest even offset from `from` on, and no more than kAppendReach before the end of file `fd`
 // of `length` bytes, at which a chunk with an id that writers append after the audio ("LIST", "id3 ", "bext",
 // "JUNK", ...) starts such a run ending exactly at the end; -1 when none does, and -2 when reading fails.
 // `window` holds the first `got` bytes of the file; the rest is read in one call, at most kAppendReach bytes.
-std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, unsigned char* window, std::int64_t got);
+std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, const unsigned char* window,
+                          std::int64_t got);
 
 }  // namespace wavmend

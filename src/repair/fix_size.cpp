@@ -72,7 +72,6 @@ Verdict Mend(const char* path) {
     }
   }
   // So are chunks that a writer which could not seek back appended after the audio, whatever it stored.
-  // The walk above reads over the window only when it does not hold the whole file, and then this reads its own.
   const std::int64_t run = FindAppended(fd, header, length, window.data(), got);
   if (run == -2) return Verdict::kReadError;
   if (run >= 0) target = std::min(run - header, kFieldMax);
