@@ -14,8 +14,8 @@
 
 #include "repair/repair.h"
 
-// Each count names the call, counted from 1, that fails, and 0 none; a short write writes half of the first pwrite.
-struct Faults { int pread = 0, pwrite = 0, fdatasync = 0, close = 0; bool short_write = false; } faults;
+// Each count names the call, counted from 1, that fails, and 0 none; that of short_write, the pwrite that writes half.
+struct Faults { int pread = 0, pwrite = 0, fdatasync = 0, close = 0, short_write = 0; } faults;
 bool fired = false;  // whether a call failed as armed
 
 bool Due(int& count) { return count > 0 && --count == 0 && (fired = true); }
@@ -28,7 +28,7 @@ ssize_t __wrap_pread(int fd, void* b, size_t n, off_t at) {
 }
 ssize_t __wrap_pwrite(int fd, const void* b, size_t n, off_t at) {
   if (Due(faults.pwrite)) return errno = ENOSPC, -1;
-  return __real_pwrite(fd, b, std::exchange(faults.short_write, false) ? n / 2 : n, at);
+  return __real_pwrite(fd, b, Due(faults.short_write) ? n / 2 : n, at);
 }
 int __wrap_fdatasync(int fd) { return Due(faults.fdatasync) ? (errno = EIO, -1) : __real_fdatasync(fd); }
 int __wrap_close(int fd) { return __real_close(fd) != 0 || Due(faults.close) ? (errno = EIO, -1) : 0; }
@@ -53,10 +53,10 @@ std::string ReadFile(const std::string& p) { return (std::ostringstream() << std
 // The four bytes of `v` as an unsigned 32-bit little-endian field.
 std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
-// A 44-byte canonical WAVE header (PCM, mono, 8 kHz, 8 bits) with data size `stored`, then `audio` bytes.
-std::string Wave(std::uint32_t stored, std::size_t audio) {
-  return "RIFF" + Le32(36 + audio) + "WAVEfmt " + Le32(16) + std::string("\1\0\1\0", 4) + Le32(8000) + Le32(8000) +
-         std::string("\1\0\10\0", 4) + "data" + Le32(stored) + std::string(audio, '\x80');
+// A canonical WAVE header (PCM, mono, 8 kHz, 8 bits), the chunks `more`, data size `stored`, then `audio` bytes.
+std::string Wave(std::uint32_t stored, std::size_t audio, const std::string& more = "") {
+  return "RIFF" + Le32(36 + more.size() + audio) + "WAVEfmt " + Le32(16) + std::string("\1\0\1\0", 4) + Le32(8000) +
+         Le32(8000) + std::string("\1\0\10\0", 4) + more + "data" + Le32(stored) + std::string(audio, '\x80');
 }
 
 std::string Repeat(std::size_t n, const std::string& text) { return n == 0 ? "" : text + Repeat(n - 1, text); }
@@ -72,20 +72,27 @@ std::uint64_t Get32(const std::string& f, std::size_t at) {
   return byte(0) | byte(1) | byte(2) | byte(3);
 }
 
+// Whether a chunk with a printable id starts at `pos` and ends inside `f`.
+bool Chunk(const std::string& f, std::uint64_t pos) {
+  return pos + 8 <= f.size() && pos + 8 + Get32(f, pos + 4) <= f.size() &&
+         std::all_of(&f[pos], &f[pos + 4], [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
 // Whether at most `n` well-formed chunks run from `pos` exactly to the end of `f`.
 bool Chunks(const std::string& f, std::uint64_t pos, int n = 64) {
   if (pos == f.size()) return true;
-  if (n == 0 || pos + 8 > f.size() ||
-      std::any_of(&f[pos], &f[pos + 4], [](unsigned char c) { return c < 0x20 || c > 0x7E; })) return false;
+  if (n == 0 || !Chunk(f, pos)) return false;
   const std::uint64_t size = Get32(f, pos + 4), next = pos + 8 + size;
-  return next <= f.size() && Chunks(f, next + (size % 2 == 1 && next < f.size()), n - 1);
+  return Chunks(f, next + (size % 2 == 1 && next < f.size()), n - 1);
 }
 
 Outcome Model(std::string f, const std::string& path) {
   auto says = [&](const std::string& line) { return Outcome{line, f}; };
   const bool wave = f.size() >= 12 && f.substr(0, 4) + f.substr(8, 4) == "RIFFWAVE";
   if (!wave) return says("File called " + path + " is not a RIFF WAVE file; left unchanged.\n");
-  std::size_t h = 12;
+  std::size_t h = 12;  // the chunks are walked while they are well-formed, then probed for from where they break
+  for (std::size_t size; h <= 131072 && f.compare(h, 4, "data") != 0 && Chunk(f, h);)
+    size = Get32(f, h + 4), h = std::min(h + 8 + size + size % 2, f.size());
   while (h <= 131072 && h + 4 <= f.size() && f.compare(h, 4, "data") != 0) h += 2;
   if (h > 131072 || h + 4 > f.size()) return says("Cannot find data block in wave file!\n");
   if (h + 8 > f.size()) return says("Data block in " + path + " is cut short; header left unchanged.\n");
@@ -97,6 +104,7 @@ Outcome Model(std::string f, const std::string& path) {
   while (p + 8 <= f.size() && !(p + (1 << 20) >= f.size() && Chunks(f, p) && listed())) p += 2;
   if (p + 8 > f.size()) p = f.size();  // no appended run: all of it is audio
   f.replace(h + 4, 4, Le32(static_cast<std::uint32_t>(p - h - 8)));
+  if (Get32(f, 4) < p - 8) f.replace(4, 4, Le32(static_cast<std::uint32_t>(f.size() - 8)));  // the RIFF chunk ends first
   return says(Fixed(path));
 }
 
@@ -105,18 +113,27 @@ Outcome Model(std::string f, const std::string& path) {
 std::string RandomFile(std::mt19937& rng) {
   auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
   auto any = [&]<typename T>(std::initializer_list<T> from) { return from.begin()[pick(from.size())]; };
-  std::string filler(any({0ul, 0ul, 0ul, 4070ul, 131045ul}) + pick(40), 'x'), run;
+  std::string filler(any({0ul, 0ul, 0ul, 4070ul, 131045ul}) + pick(40), 'x'), front, run;
   for (std::size_t n = pick(4); n > 0; --n) filler.insert(pick(filler.size() + 1), any({"data", "da", "DATA"}));
+  for (std::size_t n = pick(4), k = pick(12); n > 0; --n, k = pick(12)) {  // chunks before the audio, with decoys
+    const std::string text = std::string(k, 't').insert(pick(k + 1), any({"data", "datx"}));
+    front += any({"LIST"s, "datx"s, "dat "s, "\1LST"s}) + Le32(pick(8) ? text.size() : 1 << 30) + text +
+             std::string(text.size() % 2 * pick(2), '\0');  // the pad byte may be missing
+  }
+  front += pick(2) ? filler : "JUNK" + Le32(filler.size()) + filler;
   const std::string audio(pick(80) == 0 ? (1 << 20) - 40 + pick(80) : any({pick(300), 4000 + pick(300)}), '\x80');
   for (std::size_t n = pick(4), k = pick(6); n > 0; --n, k = pick(6))  // the last pad byte may be missing
     run += any({"LIST", "id3 ", "LIS~", "LIS\x7F", " \x1F  "}) + Le32(k) + std::string(k + k % 2 * pick(2), 'z');
   const std::size_t big = (1 << 20) - 10 + pick(5);  // a run that starts just inside or outside the reach
   if (pick(10) == 0) run = pick(8) ? Repeat(64 + pick(2), "JUNK" + Le32(0)) : "JUNK" + Le32(big) + std::string(big, 0);
   const std::size_t stored = any({0ul, audio.size(), audio.size() + run.size(), pick(400), 0x7FFF0000ul, 0xFFFFFFFFul});
-  std::string f = (pick(4) ? "RIFF"s : any({"RF64"s, "RIFX"s, "riff"s})) + any({Le32(rng()), "data"s}) +
-                  (pick(4) ? "WAVE"s : any({"WAVe"s, "AVI "s})) + filler + "data" + Le32(std::uint32_t(stored));
+  const std::size_t h = 12 + front.size(), all = audio.size() + run.size();  // RIFF sizes around the data chunk's end
+  const std::size_t riff = any({std::size_t(rng()), 0ul, 36ul, 0xFFFFFFFFul, h + all, h + all - 1, h + audio.size(),
+                                h + audio.size() - 1});
+  std::string f = (pick(4) ? "RIFF"s : any({"RF64"s, "RIFX"s, "riff"s})) + (pick(8) ? Le32(riff) : "data"s) +
+                  (pick(4) ? "WAVE"s : any({"WAVe"s, "AVI "s})) + front + "data" + Le32(std::uint32_t(stored));
   f += audio + run;
-  if (pick(6) == 0) f.resize(pick(2) ? pick(16) : std::min(f.size(), 12 + filler.size() + pick(9)));
+  if (pick(6) == 0) f.resize(std::min(f.size(), any({pick(16), h - pick(2), h + pick(9)})));
   return f;
 }
 
@@ -126,12 +143,12 @@ TEST(Repair, AgreesWithThePlainRulesOnGeneratedFilesAndFaults) {
   TempDir dir;
   const std::string path = dir.path / "f", unread = "Unable to read " + path + "; header left unchanged.\n";
   const std::string unwritten = "Unable to write data to header in " + path + ".\n";
-  const Faults kinds[] = {{}, {}, {}, {.pread = 1}, {.pread = 2}, {.pread = 3}, {.pwrite = 1},
-                          {.pwrite = 2, .short_write = true}, {.fdatasync = 1}, {.close = 1}};
+  const Faults kinds[] = {{}, {}, {}, {.pread = 1}, {.pread = 2}, {.pread = 3}, {.pwrite = 1}, {.pwrite = 2},
+                          {.pwrite = 2, .short_write = 1}, {.pwrite = 3, .short_write = 2}, {.fdatasync = 1}, {.close = 1}};
   std::string last;
   for (int i = 0; i < 6000; ++i) {  // each odd run checks, without faults, what the run before left
     const std::string before = i % 2 == 0 ? RandomFile(rng) : ReadFile(path);
-    const Faults armed = i % 2 == 0 ? kinds[i / 2 % 10] : Faults{};
+    const Faults armed = i % 2 == 0 ? kinds[i / 2 % 12] : Faults{};
     WriteFile(path, before);
     testing::internal::CaptureStdout();
     faults = armed, fired = false;
@@ -139,8 +156,8 @@ TEST(Repair, AgreesWithThePlainRulesOnGeneratedFilesAndFaults) {
     faults = {};
     const Outcome model = Model(before, path), got = {testing::internal::GetCapturedStdout(), ReadFile(path)};
     Outcome want = model;
-    const bool repair = model.first == Fixed(path);  // which reads are made depends on the file, but not the rest
-    if ((fired && armed.pread > 0) || (repair && armed.pwrite > 0)) want = {armed.pread ? unread : unwritten, before};
+    const bool repair = model.first == Fixed(path);  // which reads and writes are made depends on the file
+    if (fired && armed.pread + armed.pwrite > 0) want = {armed.pread ? unread : unwritten, before};
     if (repair && armed.fdatasync + armed.close > 0) want.first = unwritten;
     ASSERT_EQ(got.first, want.first) << "file " << i;
     ASSERT_TRUE(got.second == want.second) << "file " << i;
@@ -161,20 +178,41 @@ TEST(Cli, RunsCommands) {
       "Argument 1 is a text file containing a list of wavefiles (512 max), each on a new line.\n"
       "Argument 2 is the directory of the wavefiles.  Include the slash.\n\n"
       "Example:\nwavmend_32bit mylist.txt WaveFiles/\n\n";
+  // Runs a command with its output into a pipe of one page, of which it reads N lines and closes it (at once for
+  // none), then prints them and the command's status: a reader that goes away, as `| head` does.
+  const std::string lines = "import fcntl, os, subprocess, sys\n"
+      "n = int(sys.argv[1]); r, w = os.pipe(); fcntl.fcntl(w, fcntl.F_SETPIPE_SZ, 4096)\n"
+      "if n == 0: os.close(r)\n"
+      "p = subprocess.Popen(sys.argv[2:], stdout=w); os.close(w)\n"
+      "if n: f = os.fdopen(r, 'rb'); sys.stdout.buffer.write(b''.join(f.readline() for _ in range(n))); f.close()\n"
+      "sys.stdout.flush(); print(p.wait())\n";
   TempDir dir;
+  WriteFile(dir.path / "lines.py", lines);
   const std::string a = "w/a.wav", cut = "w/" + std::string(253, 'n'), abs = dir.path / "w/b.wav", n254(254, 'n');
+  const std::string comment = "LIST" + Le32(22) + "INFOICMT" + Le32(9) + "metadata" + std::string(2, '\0');
   const struct { std::string list, command, out; } cases[] = {
-      {"", "$T; echo $?; $T w/a.wav w/a.wav w/a.wav; echo $?; $T w/a.wav", usage + "1\n0\n" + Fixed(a)},
-      {"", "mkfifo p; $T no.wav; $T w; $T p; $T /dev/null; touch -d @999 w/b.wav; $T w/b.wav; stat -c %Y w/b.wav",
-       Missing("no.wav") + Missing("w") + Missing("p") + Missing("/dev/null") + Correct("w/b.wav") + "999\n"},
-      {"", "cp $T t && setpriv --reuid=65534 --regid=65534 --clear-groups ./t w/a.wav && $T w/a.wav",
+      {"", "$T; echo $?; $T w/a.wav w/a.wav w/a.wav; echo $?; (ulimit -s 128; $T w/a.wav)",
+       usage + "1\n" + usage + "1\n" + Fixed(a)},
+      {"", "mkfifo p q; cat p & r=$!; echo x >q & w=$!; sleep 0.2; $T no.wav; $T w; $T p; $T q; $T /dev/null; "
+           "kill $r $w; touch -d @999 w/b.wav; $T w/b.wav; stat -c %Y w/b.wav",  // the peers still wait
+       Missing("no.wav") + Missing("w") + Missing("p") + Missing("q") + Missing("/dev/null") + Correct("w/b.wav") +
+           "999\n"},
+      {"", "chmod 444 w/a.wav; cp $T t; [ $(id -u) = 0 ] && d='setpriv --reuid=65534 --regid=65534 --clear-groups'; "
+           "$d ./t w/a.wav; chmod 644 w/a.wav; $T w/a.wav",  // root ignores file modes
        Missing(a) + Fixed(a)},
-      {"", "$T w/a.wav >/dev/null && /usr/bin/python3 -c 'import wave; print(wave.open(\"w/a.wav\").getnframes())'; "
-           "cp w/a.wav big && truncate -s 5G big && $T big && $T big && od -An -tx1 -j40 -N4 big",
-       "10\n" + Fixed("big") + Correct("big") + " ff ff ff ff\n"},
+      {"", "$T w/a.wav >/dev/null && /usr/bin/python3 -c 'import wave; w = wave.open(\"w/a.wav\"); n = w.getnframes(); "
+           "print(n, len(w.readframes(n)) == n * w.getsampwidth() * w.getnchannels())'; cp w/a.wav big && "
+           "truncate -s 5G big && $T big && $T big && od -An -tx1 -j40 -N4 big && od -An -tx1 -j4 -N4 big",
+       "10 True\n" + Fixed("big") + Correct("big") + Repeat(2, " ff ff ff ff\n")},
+      {"", "cp w/m.wav m; $T w/m.wav; $T w/n.wav; cmp m w/m.wav && cmp m w/n.wav && echo same",  // "data" in a comment
+       Correct("w/m.wav") + Fixed("w/n.wav") + "same\n"},
+      {"", "seq -f %g.wav 400 >list; while read n; do cp w/a.wav w/$n; done <list; /usr/bin/python3 lines.py 2 $T list w/;"
+           " $T list w/ | grep -c correct",
+       Count(400) + Fixed("w/1.wav") + "1\n400\n"},
       {Repeat(512, "a.wav\n") + "c.wav\n",  // the 513th name is never read
-       "cat list | $T /dev/stdin w/ >/dev/full; echo $?; $T w/a.wav >/dev/full; echo $?; $T list w/",
-       "1\n1\n" + Count(512) + Repeat(512, Correct(a))},
+       "/usr/bin/python3 lines.py 0 $T w/a.wav; $T w/a.wav >/dev/full; echo $?; cat list | $T /dev/stdin w/ >/dev/full; "
+       "echo $?; $T list w/",
+       "1\n1\n1\n" + Count(512) + Repeat(512, Correct(a))},
       {"\n\na.wav\n\n\n" + n254 + "\n" + n254 + "nnn\na.wav\r\na.wav\na\0b\nc.wav\n"s, "$T list w/ && $T " + cut,
        Count(6) + Fixed(a) + "Path for name 2 of the list is longer than 255 bytes; skipped.\nPath for name 3 of the "
            "list is longer than 255 bytes; skipped.\n" + Missing(a + "\r") + Correct(a) + Missing("w/a") + Fixed(cut)},
@@ -185,8 +223,11 @@ TEST(Cli, RunsCommands) {
   };
   std::filesystem::create_directory(dir.path / "w");
   for (const auto& c : cases) {
-    for (const std::string& broken : {a, cut}) WriteFile(dir.path / broken, Wave(0, 10));
+    // Broken as a writer to a pipe leaves a file: RIFF size 36, data size 0.
+    for (const std::string& broken : {a, cut}) WriteFile(dir.path / broken, Wave(0, 10).replace(4, 4, Le32(36)));
     WriteFile(dir.path / "w/b.wav", Wave(10, 10));
+    WriteFile(dir.path / "w/m.wav", Wave(10, 10, comment));
+    WriteFile(dir.path / "w/n.wav", Wave(0, 10, comment));
     WriteFile(dir.path / "list", c.list);
     const std::string run = "cd " + dir.path.string() + " && T=" WAVMEND_BIN " && (" + c.command + ") >out 2>&1";
     EXPECT_EQ(std::system(run.c_str()), 0) << c.command;

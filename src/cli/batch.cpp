@@ -35,7 +35,7 @@ int ReadList(char* names, const char* path, int max, int width) {
     ++count;
     len = 0;
   };
-  char buf[65536];
+  static char buf[65536];  // off the stack, which may be small
   bool ended = false;
   while (!ended && count < max) {
     const ssize_t n = ::read(list.get(), buf, sizeof buf);

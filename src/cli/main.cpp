@@ -1,4 +1,5 @@
 // wavmend_32bit [wavefile | list prefix]
+#include <csignal>
 #include <cstdio>
 
 #include "cli/batch.h"
@@ -6,12 +7,13 @@
 #include "repair/repair.h"
 
 int main(int argc, char* argv[]) {
+  // A reader that goes away (| head) must not stop the repairs: it is told like any other lost line.
+  std::signal(SIGPIPE, SIG_IGN);
   int status = 0;
   switch (argc - 1) {
-    case 0: status = wavmend::Usage(); break;
     case 1: wavmend::FIX_SIZE(argv[1]); break;
     case 2: status = wavmend::Batch(argv[1], argv[2]); break;
-    default: break;  // any other count does nothing
+    default: status = wavmend::Usage(); break;  // none, or more than the tool takes
   }
   // The lines are the only report: a caller that lost one must learn it from the status.
   return std::fflush(stdout) != 0 || std::ferror(stdout) ? 1 : status;

@@ -7,6 +7,7 @@
 
 #include "repair/file.h"
 #include "repair/repair.h"
+#include "repair/scan.h"
 
 namespace wavmend {
 namespace {
@@ -25,8 +26,12 @@ constexpr std::array<bool, 256> kLeads = [] {
   return leads;
 }();
 
-// Where appended chunks are looked for, when the window does not hold them; static to stay off the stack.
+// Static, to stay off the stack: where appended chunks are looked for when the window does not hold them, and
+// where the trailing walk reads a chunk header the bytes at hand do not hold.
 std::array<unsigned char, kAppendReach> tail;
+std::array<unsigned char, kFirstBlock> block;
+
+std::int64_t Size(const unsigned char* head) { return Assem4(std::span<const unsigned char, 4>(head + 4, 4)); }
 
 bool Appended(const unsigned char* id) {
   return kLeads[id[0]] &&
@@ -37,9 +42,28 @@ bool Appended(const unsigned char* id) {
 
 }  // namespace
 
+std::int64_t LocateTag(std::span<const unsigned char> buf, std::int64_t length) {
+  const auto got = static_cast<std::int64_t>(buf.size());
+  const bool whole = got >= std::min(length, kWindow);
+  std::int64_t p = kFirstProbe;
+  while (p <= kLastProbe) {
+    if (p + 8 > got) {
+      if (!whole) return kNeedMore;
+      break;  // too near the end for a chunk: the probes find a tag cut short here
+    }
+    const unsigned char* head = buf.data() + p;
+    if (std::memcmp(head, "data", 4) == 0) return p;
+    const std::int64_t size = Size(head);
+    if (!Printable(head) || p + 8 + size > length) break;
+    p = std::min(p + 8 + size + size % 2, length);
+  }
+  if (p > kLastProbe) return -1;
+  const std::int64_t h = FindTag(buf, p + p % 2);
+  return h < 0 && !whole ? kNeedMore : h;
+}
+
 Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned char* buf, std::int64_t at,
                    std::int64_t have) {
-  std::array<unsigned char, kFirstBlock> block;
   for (int chunks = 0;; ++chunks) {
     if (pos == end) return Trailer::kChunks;
     if (chunks == kMaxTrailingChunks || end - pos < 8) return Trailer::kOther;
@@ -52,7 +76,7 @@ Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned ch
     }
     const unsigned char* head = buf + (pos - at);
     if (!Printable(head)) return Trailer::kOther;
-    const std::int64_t size = Assem4(std::span<const unsigned char, 4>(head + 4, 4));
+    const std::int64_t size = Size(head);
     pos += 8 + size;
     if (pos > end) return Trailer::kOther;
     if (size % 2 == 1 && pos < end) ++pos;
@@ -62,10 +86,11 @@ Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned ch
 std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, const unsigned char* window,
                           std::int64_t got) {
   const std::int64_t at = std::max(from, length - kAppendReach);
-  const unsigned char* buf = window + at;  // holds the bytes [at, length) of the file
-  if (got < length) {
-    if (ReadAt(fd, tail.data(), length - at, at) != length - at) return -2;
-    buf = tail.data();
+  const unsigned char* buf = tail.data();  // holds the bytes [at, length) of the file
+  if (got == length) {
+    buf = window + at;
+  } else if (ReadAt(fd, tail.data(), length - at, at) != length - at) {
+    return -2;
   }
   for (std::int64_t p = at + (at & 1); length - p >= 8; p += 2) {
     // The whole run is in `buf`, so the walk never reads.

@@ -1,7 +1,9 @@
-// Chunks that follow the audio: trailing ones after a stored size, and runs appended after the audio.
+// Walks over chunks: those before the audio, to find the tag, and those after it, trailing a stored size or
+// appended after the audio.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace wavmend {
 
@@ -9,6 +11,15 @@ namespace wavmend {
 inline constexpr int kMaxTrailingChunks = 64;
 // Holds the tag of nearly every real file, and the headers of the small chunks that usually follow audio.
 inline constexpr std::int64_t kFirstBlock = 4096;
+
+// LocateTag's answer when `buf` ends before the answer does.
+inline constexpr std::int64_t kNeedMore = -2;
+
+// Returns the offset of the "data" tag in the RIFF WAVE file of `length` bytes whose first bytes `buf` holds, or -1
+// when there is none. Well-formed chunks from offset 12 are walked over, so text inside them is never taken for
+// the tag; from where the walk breaks, the tag is probed for at even offsets up to kLastProbe. Returns kNeedMore
+// when `buf` holds fewer than the file's first kWindow bytes and the answer lies past them.
+std::int64_t LocateTag(std::span<const unsigned char> buf, std::int64_t length);
 
 enum class Trailer { kChunks, kOther, kReadError };
 

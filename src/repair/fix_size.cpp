@@ -14,20 +14,35 @@
 namespace wavmend {
 namespace {
 
-// Reaches the size field of a tag at the last probe.
-constexpr std::int64_t kWindow = kLastProbe + 8;
 constexpr std::int64_t kFieldMax = 0xFFFFFFFF;
 
 enum class Verdict { kCannotOpen, kNotWave, kNoTag, kCutShort, kReadError, kCorrect, kFixed, kWriteError };
 
+// The first bytes of the file at hand; static, to stay off the stack.
+std::array<unsigned char, kWindow> window;
+
 // Opens `path` for update if it is a regular file and sets `length`; otherwise returns an empty File.
-// O_NONBLOCK keeps the open of a FIFO or device from stalling; such files are closed unread.
+// Opening a FIFO or a device acts on its peer or its driver, so nothing else is opened at all; and should the
+// path name another file by the time it is opened, that one is closed unread.
 File OpenRegular(const char* path, std::int64_t& length) {
+  struct stat named {}, opened {};
+  if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return File();
   File file(::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  struct stat st {};
-  if (!file || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return File();
-  length = st.st_size;
+  if (!file || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != named.st_dev ||
+      opened.st_ino != named.st_ino) {
+    return File();
+  }
+  length = opened.st_size;
   return file;
+}
+
+// Writes `field` at `at` whole and returns true; else puts back the `old` bytes there and returns false.
+bool Replace(int fd, std::span<const unsigned char, 4> field, std::span<const unsigned char, 4> old, std::int64_t at) {
+  const std::size_t written = WriteAt(fd, field, at);
+  if (written == field.size()) return true;
+  // Half a field is worse than the old one.
+  if (written > 0) WriteAt(fd, old, at);
+  return false;
 }
 
 Verdict Mend(const char* path) {
@@ -36,7 +51,6 @@ Verdict Mend(const char* path) {
   if (!file) return Verdict::kCannotOpen;
   const int fd = file.get();
 
-  std::array<unsigned char, kWindow> window;
   const std::int64_t want = std::min(length, kWindow);
   std::int64_t got = ReadAt(fd, window.data(), std::min(want, kFirstBlock), 0);
   if (got < 0) return Verdict::kReadError;
@@ -44,13 +58,12 @@ Verdict Mend(const char* path) {
   if (got < 12 || std::memcmp(window.data(), "RIFF", 4) != 0 || std::memcmp(window.data() + 8, "WAVE", 4) != 0) {
     return Verdict::kNotWave;
   }
-  std::int64_t h = FindTag({window.data(), static_cast<std::size_t>(got)});
+  std::int64_t h = LocateTag({window.data(), static_cast<std::size_t>(got)}, length);
   // Only when the tag or its size field lies past the first block is the rest of the window read.
-  if ((h < 0 || h + 8 > got) && got < want) {
-    const std::int64_t more = ReadAt(fd, window.data() + got, want - got, got);
-    if (more < 0) return Verdict::kReadError;
-    got += more;
-    h = FindTag({window.data(), static_cast<std::size_t>(got)});
+  if ((h == kNeedMore || h + 8 > got) && got < want) {
+    if (ReadAt(fd, window.data() + got, want - got, got) != want - got) return Verdict::kReadError;
+    got = want;
+    h = LocateTag({window.data(), static_cast<std::size_t>(got)}, length);
   }
   if (h < 0) return Verdict::kNoTag;
   const std::int64_t header = h + 8;
@@ -76,12 +89,15 @@ Verdict Mend(const char* path) {
   if (run == -2) return Verdict::kReadError;
   if (run >= 0) target = std::min(run - header, kFieldMax);
 
-  std::array<unsigned char, 4> sizeSub2;
+  std::array<unsigned char, 4> sizeSub2, riff, oldRiff;
   Decon4(target, sizeSub2);
-  const std::size_t written = WriteAt(fd, sizeSub2, h + 4);
-  if (written != sizeSub2.size()) {
-    // Half a field is worse than the old one: put the old bytes back if any were replaced.
-    if (written > 0) WriteAt(fd, oldDsize_ch, h + 4);
+  std::copy_n(window.begin() + 4, 4, oldRiff.begin());
+  // A RIFF chunk that ends before its data chunk does makes readers that honour it stop short of the audio.
+  Decon4(std::min(length - 8, kFieldMax), riff);
+  const bool raise = Assem4(oldRiff) < h + target && riff != oldRiff;
+  if (!Replace(fd, sizeSub2, oldDsize_ch, h + 4)) return Verdict::kWriteError;
+  if (raise && !Replace(fd, riff, oldRiff, 4)) {
+    WriteAt(fd, oldDsize_ch, h + 4);
     return Verdict::kWriteError;
   }
   // Success is reported only once the bytes are on the disk.
