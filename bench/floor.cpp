@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor for a batch: open each listed file, read the bytes a checker must read in one call, close it.
 // Usage: floor LIST PREFIX BYTES
 #include <fcntl.h>

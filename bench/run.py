@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Prints what a batch costs: system calls per file, time against a floor, peak memory, and repairs.
 
 Run from anywhere: python3 bench/run.py. Needs strace, /usr/bin/time and a few hundred MiB in /tmp.

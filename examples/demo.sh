@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the tool, repairs a copy of the bundled broken recording and shows its header before and after.
 set -e
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes broken.wav: half a second of a 440 Hz tone, as a recorder that crashed before it
 could fill in the data chunk's size would leave it (the size reads 0)."""
 import math

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FIX_SIZE in this process, against a plain model of its rules over generated files and with system calls failed
 // on demand (linked in with --wrap); and the built tool, run through the shell.
 #include <unistd.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Counts the one-token faults in src/ that the test suite catches.
 
 Each fault below is made in turn in this checkout, the default preset is built and its tests run; a

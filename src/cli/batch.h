@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Batch mode: a list file of names, each checked under a directory prefix.
 #pragma once
 

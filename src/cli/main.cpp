@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // wavmend_32bit [wavefile | list prefix]
 #include <csignal>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "repair/chunks.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Walks over chunks: those before the audio, to find the tag, and those after it, trailing a stored size or
 // appended after the audio.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "repair/file.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A move-only owner of a POSIX file descriptor, and whole reads and writes at an offset.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checking and repairing the size field of a WAVE file's data chunk.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "repair/scan.h"
 
 // WAVMEND_PORTABLE_SCAN builds only the scan that every processor runs, so that tests can reach it.

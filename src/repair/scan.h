@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The search for the "data" tag in the bytes at the start of a file.
 #pragma once
 
