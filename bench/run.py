@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Prints what a batch costs: system calls per file, time against a floor, peak memory, and repairs.
+"""Prints what a batch costs: system calls per file, time against a floor and with the package's hardening,
+peak memory, and repairs.
 
 Run from anywhere: python3 bench/run.py. Needs strace, /usr/bin/time and a few hundred MiB in /tmp.
 """
@@ -16,6 +17,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TOOL = os.path.join(ROOT, "build", "release", "wavmend_32bit")
 FLOOR = os.path.join(ROOT, "build", "bench", "floor")
+HARDENED = os.path.join(ROOT, "build", "package", "wavmend_32bit")
 FILES = 512
 SIZE = 200_000
 RUNS = 101
@@ -78,6 +80,8 @@ def main():
         if not shutil.which(tool):
             sys.exit(f"bench needs {tool} (apt-get install -y strace time)")
     subprocess.run(["cmake", "--workflow", "--preset", "release"], cwd=ROOT, stdout=subprocess.DEVNULL, check=True)
+    for step in (["--preset", "package"], ["--build", "--preset", "package"]):
+        subprocess.run(["cmake"] + step, cwd=ROOT, stdout=subprocess.DEVNULL, check=True)
     os.makedirs(os.path.dirname(FLOOR), exist_ok=True)
     subprocess.run(["g++", "-O2", "-std=c++20", "-o", FLOOR, os.path.join(ROOT, "bench", "floor.cpp")], check=True)
     work = tempfile.mkdtemp(prefix="wavmend-bench-")
@@ -89,7 +93,7 @@ def main():
 
 def run(work):
     print(f"{FILES} files of {SIZE:,} bytes, page cache warm, median of {RUNS} runs, output to /dev/null")
-    print(f"{'layout':<16}{'calls/file':>11}{'tool ms':>10}{'floor ms':>10}{'ratio':>8}")
+    print(f"{'layout':<16}{'calls/file':>11}{'tool ms':>10}{'floor ms':>10}{'ratio':>8}{'hardened ms':>13}{'ratio':>8}")
     layouts = [("tag at 36", lambda: wave(36), 44), ("tag at 131072", lambda: wave(131072), 131080),
                ("no tag", lambda: RIFF_WAVE + noise(SIZE - 12), 131080)]
     for name, content, must_read in layouts:
@@ -99,8 +103,10 @@ def run(work):
         with open(one, "w") as out:
             out.write("0.wav\n")
         per_file = (syscalls([TOOL, listed, prefix], work) - syscalls([TOOL, one, prefix], work)) / (FILES - 1)
-        tool, floor = medians([[TOOL, listed, prefix], [FLOOR, listed, prefix, str(must_read)]])
-        print(f"{name:<16}{per_file:>11.2f}{tool * 1e3:>10.2f}{floor * 1e3:>10.2f}{tool / floor:>8.2f}")
+        tool, floor, hardened = medians([[TOOL, listed, prefix], [FLOOR, listed, prefix, str(must_read)],
+                                         [HARDENED, listed, prefix]])
+        print(f"{name:<16}{per_file:>11.2f}{tool * 1e3:>10.2f}{floor * 1e3:>10.2f}{tool / floor:>8.2f}"
+              f"{hardened * 1e3:>13.2f}{hardened / tool:>8.3f}")
 
     listed, prefix = os.path.join(work, "tag_at_36.list"), os.path.join(work, "tag_at_36") + "/"
     names = f"sed 's|^|{prefix}|' {listed}"
