@@ -53,7 +53,7 @@ FAULTS = [
     ("repair/fix_size.cpp", "kFieldMax = 0xFFFFFFFF;", "kFieldMax = 0xFFFFFFFE;"),
     ("repair/fix_size.cpp", "window.data() + 8, \"WAVE\", 4)", "window.data() + 8, \"WAVE\", 3)"),
     ("repair/fix_size.cpp", "got < 12 || std::memcmp(window.data(), \"RIFF\", 4) != 0 ||", "got < 12 ||"),
-    ("repair/fix_size.cpp", "(h == kNeedMore || h + 8 > got)", "(h == kNeedMore || h + 4 > got)"),
+    ("repair/chunks.cpp", "(h < 0 || h + 8 > got)", "(h < 0 || h + 4 > got)"),
     ("repair/fix_size.cpp", "if (header > got) return", "if (header > got + 1) return"),
     ("repair/fix_size.cpp", "if (oldDsize == target) return", "if (oldDsize == actual) return"),
     ("repair/fix_size.cpp", "if (oldDsize < actual) {", "if (oldDsize > actual) {"),

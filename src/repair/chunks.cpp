@@ -60,7 +60,7 @@ std::int64_t LocateTag(std::span<const unsigned char> buf, std::int64_t length) 
   }
   if (p > kLastProbe) return -1;
   const std::int64_t h = FindTag(buf, p + p % 2);
-  return h < 0 && !whole ? kNeedMore : h;
+  return (h < 0 || h + 8 > got) && !whole ? kNeedMore : h;
 }
 
 Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned char* buf, std::int64_t at,

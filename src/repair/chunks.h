@@ -19,7 +19,7 @@ inline constexpr std::int64_t kNeedMore = -2;
 // Returns the offset of the "data" tag in the RIFF WAVE file of `length` bytes whose first bytes `buf` holds, or -1
 // when there is none. Well-formed chunks from offset 12 are walked over, so text inside them is never taken for
 // the tag; from where the walk breaks, the tag is probed for at even offsets up to kLastProbe. Returns kNeedMore
-// when `buf` holds fewer than the file's first kWindow bytes and the answer lies past them.
+// when `buf` holds fewer than the file's first kWindow bytes and the answer, or the tag's size field, lies past them.
 std::int64_t LocateTag(std::span<const unsigned char> buf, std::int64_t length);
 
 enum class Trailer { kChunks, kOther, kReadError };

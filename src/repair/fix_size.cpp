@@ -62,7 +62,7 @@ Verdict Mend(const char* path) {
   }
   std::int64_t h = LocateTag({window.data(), static_cast<std::size_t>(got)}, length);
   // Only when the tag or its size field lies past the first block is the rest of the window read.
-  if ((h == kNeedMore || h + 8 > got) && got < want) {
+  if (h == kNeedMore) {
     if (ReadAt(fd, window.data() + got, want - got, got) != want - got) return Verdict::kReadError;
     got = want;
     h = LocateTag({window.data(), static_cast<std::size_t>(got)}, length);
