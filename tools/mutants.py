@@ -91,7 +91,7 @@ FAULTS = [
     ("repair/chunks.cpp", "p + 8 + size + size % 2, length", "p + 8 + size, length"),
     ("repair/chunks.cpp", "if (!Printable(head) || p + 8", "if (p + 8"),
     ("repair/chunks.cpp", "if (!whole) return kNeedMore;", "if (!whole) return -1;"),
-    ("repair/chunks.cpp", "return h < 0 && !whole ? kNeedMore : h;", "return h;"),
+    ("repair/chunks.cpp", "? kNeedMore : h;", "? h : h;"),
     ("repair/chunks.cpp", "p + 8 + size > length) break;", "p + 8 + size >= length) break;"),
     ("repair/chunks.cpp", "FindTag(buf, p + p % 2)", "FindTag(buf, kFirstProbe)"),
     ("repair/chunks.cpp", "got >= std::min(length, kWindow)", "got >= kWindow"),
