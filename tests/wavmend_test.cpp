@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // FIX_SIZE in this process, against a plain model of its rules over generated files and with system calls failed
 // on demand (linked in with --wrap); and the built tool, run through the shell.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -15,24 +18,36 @@
 
 #include "repair/repair.h"
 
-// Each count names the call, counted from 1, that fails, and 0 none; that of half, the pwrite that writes half.
-struct Faults { int pread = 0, pwrite = 0, fdatasync = 0, close = 0, half = 0; } faults;
-bool fired = false;  // whether a call failed as armed
+// Each count names the call, counted from 1, that fails, and 0 none; that of half, the pwrite that writes half;
+// that of proc, the reopen through /proc, which then finds no /proc. `fired` counts the faults made, by kind.
+struct Faults { int pread = 0, pwrite = 0, fdatasync = 0, close = 0, half = 0, proc = 0; } faults, fired;
+int fires = 0;
 
-bool Due(int& count) { return count > 0 && --count == 0 && (fired = true); }
+bool Due(int Faults::*kind) { return faults.*kind > 0 && --(faults.*kind) == 0 && ++(fired.*kind) && ++fires; }
 
+// Both names of each call, since large-file builds call the 64-bit ones.
 extern "C" {
-ssize_t __real_pread(int, void*, size_t, off_t), __real_pwrite(int, const void*, size_t, off_t);
-int __real_fdatasync(int), __real_close(int);
-ssize_t __wrap_pread(int fd, void* b, size_t n, off_t at) {
-  return Due(faults.pread) ? (errno = EIO, -1) : __real_pread(fd, b, n, at);
+ssize_t __real_pread(int, void*, size_t, __off_t), __real_pread64(int, void*, size_t, __off64_t);
+ssize_t __real_pwrite(int, const void*, size_t, __off_t), __real_pwrite64(int, const void*, size_t, __off64_t);
+int __real_open(const char*, int, ...), __real_open64(const char*, int, ...), __real_fdatasync(int), __real_close(int);
 }
-ssize_t __wrap_pwrite(int fd, const void* b, size_t n, off_t at) {
-  if (Due(faults.pwrite)) return errno = ENOSPC, -1;
-  return __real_pwrite(fd, b, Due(faults.half) ? n / 2 : n, at);
+ssize_t Read(auto real, int fd, void* b, size_t n, auto at) { return Due(&Faults::pread) ? (errno = EIO, -1) : real(fd, b, n, at); }
+ssize_t Write(auto real, int fd, const void* b, size_t n, auto at) {
+  return Due(&Faults::pwrite) ? (errno = ENOSPC, -1) : real(fd, b, Due(&Faults::half) ? n / 2 : n, at);
 }
-int __wrap_fdatasync(int fd) { return Due(faults.fdatasync) ? (errno = EIO, -1) : __real_fdatasync(fd); }
-int __wrap_close(int fd) { return __real_close(fd) != 0 || Due(faults.close) ? (errno = EIO, -1) : 0; }
+int Open(auto real, const char* path, int flags, va_list mode) {
+  if (std::strncmp(path, "/proc/self/fd/", 14) == 0 && Due(&Faults::proc)) return errno = ENOENT, -1;
+  return real(path, flags, flags & (O_CREAT | O_TMPFILE) ? va_arg(mode, mode_t) : 0);
+}
+extern "C" {
+ssize_t __wrap_pread(int fd, void* b, size_t n, __off_t at) { return Read(__real_pread, fd, b, n, at); }
+ssize_t __wrap_pread64(int fd, void* b, size_t n, __off64_t at) { return Read(__real_pread64, fd, b, n, at); }
+ssize_t __wrap_pwrite(int fd, const void* b, size_t n, __off_t at) { return Write(__real_pwrite, fd, b, n, at); }
+ssize_t __wrap_pwrite64(int fd, const void* b, size_t n, __off64_t at) { return Write(__real_pwrite64, fd, b, n, at); }
+int __wrap_open(const char* p, int f, ...) { va_list m; va_start(m, f); const int r = Open(__real_open, p, f, m); va_end(m); return r; }
+int __wrap_open64(const char* p, int f, ...) { va_list m; va_start(m, f); const int r = Open(__real_open64, p, f, m); va_end(m); return r; }
+int __wrap_fdatasync(int fd) { return Due(&Faults::fdatasync) ? (errno = EIO, -1) : __real_fdatasync(fd); }
+int __wrap_close(int fd) { return __real_close(fd) != 0 || Due(&Faults::close) ? (errno = EIO, -1) : 0; }
 }
 
 namespace wavmend::test {
@@ -40,10 +55,10 @@ namespace wavmend::test {
 using namespace std::string_literals;
 using Outcome = std::pair<std::string, std::string>;  // the line printed, and the file's bytes afterwards
 
-// A fresh folder under /tmp that any user may enter, removed with its contents even after a failed assertion.
+// A fresh folder under $TMPDIR that any user may enter, removed with its contents even after a failed assertion.
 struct TempDir {
-  char name[25] = "/tmp/wavmend-test-XXXXXX";
-  const std::filesystem::path path = ::mkdtemp(name) ? name : (std::abort(), "");
+  std::string name = std::filesystem::temp_directory_path() / "wavmend-test-XXXXXX";
+  const std::filesystem::path path = ::mkdtemp(name.data()) ? name : (std::abort(), "");
   TempDir() { std::filesystem::permissions(path, std::filesystem::perms(0755)); }
   ~TempDir() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
 };
@@ -52,6 +67,7 @@ void WriteFile(const std::string& path, const std::string& bytes) { std::ofstrea
 std::string ReadFile(const std::string& p) { return (std::ostringstream() << std::ifstream(p).rdbuf()).str(); }
 
 // The four bytes of `v` as an unsigned 32-bit little-endian field.
+constexpr std::size_t operator""_z(unsigned long long v) { return v; }
 std::string Le32(std::uint32_t v) { return {char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
 
 // A canonical WAVE header (PCM, mono, 8 kHz, 8 bits), the chunks `more`, data size `stored`, then `audio` bytes.
@@ -112,7 +128,7 @@ Outcome Model(std::string f, const std::string& path) {
 std::string RandomFile(std::mt19937& rng) {
   auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
   auto any = [&]<typename T>(std::initializer_list<T> from) { return from.begin()[pick(from.size())]; };
-  std::string filler(any({0ul, 0ul, 0ul, 4070ul, 131045ul}) + pick(40), 'x'), front, run;
+  std::string filler(any({0_z, 0_z, 0_z, 4070_z, 131045_z}) + pick(40), 'x'), front, run;
   for (std::size_t n = pick(4); n > 0; --n) filler.insert(pick(filler.size() + 1), any({"data", "da", "DATA"}));
   for (std::size_t n = pick(4), k = pick(12); n > 0; --n, k = pick(12)) {  // chunks before the audio, with decoys
     const std::string text = std::string(k, 't').insert(pick(k + 1), any({"data", "datx"}));
@@ -125,9 +141,9 @@ std::string RandomFile(std::mt19937& rng) {
     run += any({"LIST", "id3 ", "LIS~", "LIS\x7F", " \x1F  "}) + Le32(k) + std::string(k + k % 2 * pick(2), 'z');
   const std::size_t big = (1 << 20) - 10 + pick(5);  // a run that starts just inside or outside the reach
   if (pick(10) == 0) run = pick(8) ? Repeat(64 + pick(2), "JUNK" + Le32(0)) : "JUNK" + Le32(big) + std::string(big, 0);
-  const std::size_t stored = any({0ul, audio.size(), audio.size() + run.size(), pick(400), 0x7FFF0000ul, 0xFFFFFFFFul});
+  const std::size_t stored = any({0_z, audio.size(), audio.size() + run.size(), pick(400), 0x7FFF0000_z, 0xFFFFFFFF_z});
   const std::size_t h = 12 + front.size(), all = audio.size() + run.size();  // RIFF sizes around the data chunk's end
-  const std::size_t riff = any({std::size_t(rng()), 0ul, 36ul, 0xFFFFFFFFul, h + all, h + audio.size()}) - pick(2);
+  const std::size_t riff = any({std::size_t(rng()), 0_z, 36_z, 0xFFFFFFFF_z, h + all, h + audio.size()}) - pick(2);
   std::string f = (pick(4) ? "RIFF"s : any({"RF64"s, "RIFX"s, "riff"s})) + (pick(8) ? Le32(riff) : "data"s) +
                   (pick(4) ? "WAVE"s : any({"WAVe"s, "AVI "s})) + front + "data" + Le32(stored) + audio + run;
   if (pick(6) == 0) f.resize(std::min(f.size(), any({pick(16), h - pick(2), h + pick(9)})));
@@ -148,18 +164,22 @@ TEST(Repair, AgreesWithThePlainRulesOnGeneratedFilesAndFaults) {
     const Faults armed = i % 2 == 0 ? kinds[i / 2 % std::size(kinds)] : Faults{};
     WriteFile(path, before);
     testing::internal::CaptureStdout();
-    faults = armed, fired = false;
+    faults = armed;
+    const int fires_before = fires;
     FIX_SIZE(path.c_str());
     faults = {};
     const Outcome got = {testing::internal::GetCapturedStdout(), ReadFile(path)};
     Outcome want = Model(before, path);  // which reads and writes are made depends on the file
     if (want.first == Fixed(path) && armed.fdatasync + armed.close > 0) want.first = unwritten;
-    if (fired && armed.pread + armed.pwrite > 0) want = {armed.pread ? unread : unwritten, before};
+    if (fires > fires_before && armed.pread + armed.pwrite > 0) want = {armed.pread ? unread : unwritten, before};
     ASSERT_EQ(got.first, want.first) << "file " << i;
     ASSERT_TRUE(got.second == want.second) << "file " << i;
     ASSERT_FALSE(i % 2 == 1 && last == Fixed(path) && got.first == Fixed(path)) << "file " << i << " does not settle";
     last = got.first;
   }
+  // A fault that never fired tested nothing: the call it waits for was made under another name, or not at all.
+  for (int Faults::*kind : {&Faults::pread, &Faults::pwrite, &Faults::fdatasync, &Faults::close, &Faults::half})
+    EXPECT_GT(fired.*kind, 0) << "a kind of fault never fired";
 }
 
 #ifdef WAVMEND_BIN  // in one of the two builds only: the tool is the same for both
@@ -168,7 +188,7 @@ TEST(Repair, AgreesWithThePlainRulesOnGeneratedFilesAndFaults) {
 // pipe whose reader has gone, and prints its status. Standard error joins standard output, so each expected
 // output also says that nothing went to standard error.
 TEST(Cli, RunsCommands) {
-  const std::string usage = "\nWavmend 1.01\n\nThis program will fix a wavefile header that indicates an incorrect "
+  const std::string usage = "\nWavmend " WAVMEND_VERSION "\n\nThis program will fix a wavefile header that indicates an incorrect "
       "file length.\n\nIf you enter a single wavefile as the command line argument, one file will be checked/fixed."
       "\n\nExample:\nwavmend_32bit guitar.wav\n\nIf you enter 2 command line arguments:\n\nArgument 1 is a text file "
       "containing a list of wavefiles (512 max), each on a new line.\nArgument 2 is the directory of the wavefiles.  "
@@ -187,8 +207,9 @@ TEST(Cli, RunsCommands) {
            "999\n"},
       {"", "$T w/a.wav >/dev/null && /usr/bin/python3 -c 'import wave; w = wave.open(\"w/a.wav\"); n = w.getnframes(); "
            "print(n, len(w.readframes(n)) == n * w.getsampwidth() * w.getnchannels())'; cp w/a.wav big && "
-           "truncate -s 5G big && $T big && $T big && od -An -tx1 -j40 -N4 big && od -An -tx1 -j4 -N4 big",
-       "10 True\n" + Fixed("big") + Correct("big") + Repeat(2, " ff ff ff ff\n")},
+           "truncate -s 5G big && $T big && $T big && od -An -tx1 -j40 -N4 big && od -An -tx1 -j4 -N4 big && "
+           "cp w/a.wav mid && truncate -s 3G mid && $T mid && od -An -tx1 -j4 -N4 mid && od -An -tx1 -j40 -N4 mid",
+       "10 True\n" + Fixed("big") + Correct("big") + Repeat(2, " ff ff ff ff\n") + Fixed("mid") + " f8 ff ff bf\n d4 ff ff bf\n"},
       {"", "cp w/m.wav m; $T w/m.wav; $T w/n.wav; cmp m w/m.wav && cmp m w/n.wav && echo same",  // "data" in a comment
        Correct("w/m.wav") + Fixed("w/n.wav") + "same\n"},
       {Repeat(512, "a.wav\n") + "c.wav\n",  // the 513th name is never read

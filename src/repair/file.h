@@ -10,6 +10,8 @@
 
 namespace wavmend {
 
+static_assert(sizeof(off_t) == 8, "offsets must hold 64 bits: build with _FILE_OFFSET_BITS=64");
+
 class File {
  public:
   File() noexcept = default;
