@@ -10,6 +10,7 @@
 
 #include "repair/file.h"
 #include "repair/repair.h"
+#include "repair/say.h"
 
 namespace wavmend {
 namespace {
@@ -18,7 +19,7 @@ constexpr int kMaxNames = 512;
 constexpr int kWidth = 256;
 
 [[noreturn]] void Fail(const char* format, const char* path) {
-  std::printf(format, path);
+  Say(format, path);
   std::exit(1);
 }
 

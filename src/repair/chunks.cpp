@@ -84,6 +84,22 @@ Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned ch
   }
 }
 
+Trailer Trailing(int fd, std::int64_t audioEnd, bool odd, std::int64_t riffEnd, std::int64_t length,
+                 const unsigned char* buf, std::int64_t have) {
+  // Writers leave out the pad byte of odd audio, and tools leave a stray byte or two after the RIFF chunk: too
+  // few to be a chunk, so they cannot be the start of audio a crash left unrecorded.
+  const std::int64_t stray = length - riffEnd;
+  const std::int64_t ends[] = {length, stray >= 1 && stray < 8 ? riffEnd : -1};
+  for (const std::int64_t end : ends) {
+    for (const std::int64_t from : {audioEnd + odd, odd ? audioEnd : -1}) {
+      if (from < 0 || from > end) continue;
+      const Trailer t = WalkChunks(fd, from, end, buf, 0, have);
+      if (t != Trailer::kOther) return t;
+    }
+  }
+  return Trailer::kOther;
+}
+
 std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, const unsigned char* window,
                           std::int64_t got) {
   const std::int64_t at = std::max(from, length - kAppendReach);

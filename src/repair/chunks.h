@@ -33,6 +33,13 @@ inline constexpr std::int64_t kAppendReach = 1 << 20;
 Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned char* buf, std::int64_t at,
                    std::int64_t have);
 
+// Tells whether what follows audio that ends at `audioEnd` by its stored size (`odd` when that size is odd) is
+// what healthy files carry: well-formed chunks that run exactly to the file's `length`, from after the pad byte
+// or, for odd audio, from right after it; or, when 1 to 7 stray bytes follow the RIFF chunk's end `riffEnd`,
+// such chunks (or none) from the same places exactly to `riffEnd`. `buf` holds the file's first `have` bytes.
+Trailer Trailing(int fd, std::int64_t audioEnd, bool odd, std::int64_t riffEnd, std::int64_t length,
+                 const unsigned char* buf, std::int64_t have);
+
 // Returns the earliest even offset from `from` on, and no more than kAppendReach before the end of file `fd`
 // of `length` bytes, at which a chunk with an id that writers append after the audio ("LIST", "id3 ", "bext",
 // "JUNK", ...) starts such a run ending exactly at the end; -1 when none does, and -2 when reading fails.

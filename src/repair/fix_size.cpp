@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "repair/chunks.h"
 #include "repair/file.h"
 #include "repair/repair.h"
+#include "repair/say.h"
 #include "repair/scan.h"
 
 namespace wavmend {
@@ -23,10 +25,9 @@ enum class Verdict { kCannotOpen, kNotWave, kNoTag, kCutShort, kReadError, kCorr
 // into it then takes the same time wherever the linker puts it (64 bytes into a page cost a tenth more).
 alignas(4096) std::array<unsigned char, kWindow> window;
 
-// Opens `path` for update if it is a regular file and sets `length`; otherwise returns an empty File.
-// Opening a FIFO or a device acts on its peer or its driver, so nothing else is opened at all; and should the
-// path name another file by the time it is opened, that one is closed unread.
-File OpenRegular(const char* path, std::int64_t& length) {
+// Where /proc is missing: look with stat, open, and close unread whatever the path names by then if it is not
+// the regular file that stat saw.
+File OpenRegularByName(const char* path, std::int64_t& length) {
   struct stat named {}, opened {};
   if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return File();
   File file(::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -35,6 +36,27 @@ File OpenRegular(const char* path, std::int64_t& length) {
     return File();
   }
   length = opened.st_size;
+  return file;
+}
+
+// Opens `path` for update if it is a regular file and sets `length`; otherwise returns an empty File.
+// Opening a FIFO or a device acts on its peer or its driver, so such a file is never opened. An O_PATH
+// descriptor wakes no peer and runs no driver; reopening it through /proc reaches the very file it looked at,
+// however the path changes meanwhile.
+File OpenRegular(const char* path, std::int64_t& length) {
+  File look(::open(path, O_PATH | O_CLOEXEC));
+  struct stat st {};
+  if (!look || ::fstat(look.get(), &st) != 0 || !S_ISREG(st.st_mode)) return File();
+  char again[32];
+  std::snprintf(again, sizeof again, "/proc/self/fd/%d", look.get());
+  File file(::open(again, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file && errno == ENOENT) {
+    look.close();
+    return OpenRegularByName(path, length);
+  }
+  // Nothing was read or written through it, so its close cannot lose anything.
+  look.close();
+  length = st.st_size;
   return file;
 }
 
@@ -79,8 +101,9 @@ Verdict Mend(const char* path) {
   std::int64_t target = std::min(actual, kFieldMax);
   if (oldDsize == target) return Verdict::kCorrect;
   if (oldDsize < actual) {
-    // Chunks that editors append after the audio are not audio: such a file is healthy.
-    switch (WalkChunks(fd, header + oldDsize + (oldDsize & 1), length, window.data(), 0, got)) {
+    // Chunks that editors append after the audio are not audio, nor are a writer's quirks: such a file is healthy.
+    const std::int64_t riffEnd = Assem4(std::span<const unsigned char, 4>(window.data() + 4, 4)) + 8;
+    switch (Trailing(fd, header + oldDsize, (oldDsize & 1) != 0, riffEnd, length, window.data(), got)) {
       case Trailer::kChunks: return Verdict::kCorrect;
       case Trailer::kReadError: return Verdict::kReadError;
       case Trailer::kOther: break;
@@ -111,14 +134,14 @@ Verdict Mend(const char* path) {
 
 void FIX_SIZE(const char* path) {
   switch (Mend(path)) {
-    case Verdict::kCannotOpen: std::printf("File called %s cannot be found.\n", path); break;
-    case Verdict::kNotWave: std::printf("File called %s is not a RIFF WAVE file; left unchanged.\n", path); break;
-    case Verdict::kNoTag: std::printf("Cannot find data block in wave file!\n"); break;
-    case Verdict::kCutShort: std::printf("Data block in %s is cut short; header left unchanged.\n", path); break;
-    case Verdict::kReadError: std::printf("Unable to read %s; header left unchanged.\n", path); break;
-    case Verdict::kCorrect: std::printf("The header in %s appears to be correct.\n", path); break;
-    case Verdict::kFixed: std::printf("Header was fixed successfully in %s.\n", path); break;
-    case Verdict::kWriteError: std::printf("Unable to write data to header in %s.\n", path); break;
+    case Verdict::kCannotOpen: Say("File called %s cannot be found.\n", path); break;
+    case Verdict::kNotWave: Say("File called %s is not a RIFF WAVE file; left unchanged.\n", path); break;
+    case Verdict::kNoTag: Say("Cannot find data block in wave file!\n", path); break;
+    case Verdict::kCutShort: Say("Data block in %s is cut short; header left unchanged.\n", path); break;
+    case Verdict::kReadError: Say("Unable to read %s; header left unchanged.\n", path); break;
+    case Verdict::kCorrect: Say("The header in %s appears to be correct.\n", path); break;
+    case Verdict::kFixed: Say("Header was fixed successfully in %s.\n", path); break;
+    case Verdict::kWriteError: Say("Unable to write data to header in %s.\n", path); break;
   }
 }
 
