@@ -57,7 +57,7 @@ FAULTS = [
     ("repair/fix_size.cpp", "if (header > got) return", "if (header > got + 1) return"),
     ("repair/fix_size.cpp", "if (oldDsize == target) return", "if (oldDsize == actual) return"),
     ("repair/fix_size.cpp", "if (oldDsize < actual) {", "if (oldDsize > actual) {"),
-    ("repair/fix_size.cpp", "header + oldDsize + (oldDsize & 1)", "header + oldDsize"),
+    ("repair/fix_size.cpp", "header + oldDsize, (oldDsize & 1) != 0", "header + oldDsize, false"),
     ("repair/fix_size.cpp", "  if (run == -2) return Verdict::kReadError;\n", "\n"),
     ("repair/fix_size.cpp", "std::min(run - header, kFieldMax)", "std::min(run - h, kFieldMax)"),
     ("repair/chunks.cpp", "length - kAppendReach)", "length - kAppendReach + 2)"),
@@ -65,7 +65,7 @@ FAULTS = [
     ("repair/fix_size.cpp", "  if (written > 0) WriteAt(fd, old, at);\n", "\n"),
     ("repair/fix_size.cpp", "if (::fdatasync(fd) != 0 || !file.close())", "if (!file.close())"),
     ("repair/fix_size.cpp", "|| !S_ISREG(named.st_mode)", ""),
-    ("repair/fix_size.cpp", "O_RDWR | O_NONBLOCK", "O_RDONLY | O_NONBLOCK"),
+    ("repair/fix_size.cpp", "::open(again, O_RDWR", "::open(again, O_RDONLY"),
     ("repair/fix_size.cpp", "Decon4(target, sizeSub2);", "Decon4(actual, sizeSub2);"),
     ("repair/fix_size.cpp", "RIFF WAVE file; left unchanged.\\n", "RIFF WAVE file; left unchanged\\n"),
     ("cli/main.cpp", "return std::fflush(stdout) != 0 || std::ferror(stdout) ? 1 : status;", "return status;"),
@@ -99,6 +99,26 @@ FAULTS = [
     # Special files are never opened, and a reader that goes away ends nothing.
     ("cli/main.cpp", "  std::signal(SIGPIPE, SIG_IGN);\n", "\n"),
     ("cli/main.cpp", "default: status = wavmend::Usage(); break;", "default: break;"),
+    # Healthy files: a pad byte left out, and stray bytes after the RIFF chunk.
+    ("repair/chunks.cpp", "stray >= 1 &&", "stray >= 2 &&"),
+    ("repair/chunks.cpp", "stray < 8 ?", "stray < 9 ?"),
+    ("repair/chunks.cpp", "stray < 8 ?", "stray < 7 ?"),
+    ("repair/chunks.cpp", "odd ? audioEnd : -1", "-1"),
+    ("repair/chunks.cpp", "? riffEnd : -1}", "? -1 : -1}"),
+    ("repair/chunks.cpp", "{audioEnd + odd,", "{audioEnd + 1,"),
+    ("repair/chunks.cpp", "from > end) continue;", "from >= end) continue;"),
+    ("repair/chunks.cpp", "if (t != Trailer::kOther) return t;", "if (t == Trailer::kChunks) return t;"),
+    ("repair/fix_size.cpp", "window.data() + 4, 4)) + 8;", "window.data() + 4, 4)) + 9;"),
+    # Opening on the same file that was looked at, and names printed safely.
+    ("repair/fix_size.cpp", "::open(path, O_PATH | O_CLOEXEC)", "::open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC)"),
+    ("repair/fix_size.cpp", "::fstat(look.get(), &st) != 0 || !S_ISREG(st.st_mode)", "::fstat(look.get(), &st) != 0"),
+    ("repair/fix_size.cpp", "if (!file && errno == ENOENT) {", "if (false) {"),
+    ("repair/fix_size.cpp", "  length = st.st_size;\n", "\n"),
+    ("repair/say.cpp", "c < 0x20 ||", "c < 0x1F ||"),
+    ("repair/say.cpp", "c < 0x20 || c == 0x7F", "c < 0x20"),
+    ("repair/say.cpp", "\"\\\\%03o\"", "\"\\\\%o\""),
+    ("repair/say.cpp", "std::fputs(slot + 2, stdout);", "std::fputs(slot + 1, stdout);"),
+    ("cli/batch.cpp", "  Say(format, path);", "  std::printf(format, path);"),
 ]
 
 
