@@ -204,8 +204,8 @@ TEST(Cli, RunsCommands) {
        Missing("no.wav") + Missing("w") + Missing("p") + Missing("q") + Missing("/dev/null") + Correct("w/b.wav") +
            "999\n"},
       {"\33.wav\n\a\177\xC3\xA9\n", "cp w/b.wav \"$(printf 'w/\\033.wav')\"; $T \"$(printf 'w/\\033.wav')\"; "
-           "$T \"$(printf 'a\\nb\\177')\"; $T list w/",  // control bytes in names, UTF-8 as it is
-       Correct(R"(w/\033.wav)") + Missing(R"(a\012b\177)") + Count(2) + Correct(R"(w/\033.wav)") + Missing(R"(w/\007\177é)")},
+           "$T \"$(printf 'a\\nb\\037 \\177')\"; $T list w/",  // control bytes in names, UTF-8 as it is
+       Correct(R"(w/\033.wav)") + Missing(R"(a\012b\037 \177)") + Count(2) + Correct(R"(w/\033.wav)") + Missing(R"(w/\007\177é)")},
       {"", "$T w/a.wav >/dev/null && /usr/bin/python3 -c 'import wave; w = wave.open(\"w/a.wav\"); n = w.getnframes(); "
            "print(n, len(w.readframes(n)) == n * w.getsampwidth() * w.getnchannels())'; for s in 3G 5G; do "
            "cp w/a.wav big; truncate -s $s big; $T big; $T big; od -An -tx1 -j4 -N4 big; od -An -tx1 -j40 -N4 big; done",

@@ -115,6 +115,7 @@ FAULTS = [
     ("repair/fix_size.cpp", "if (!file && errno == ENOENT) {", "if (false) {"),
     ("repair/fix_size.cpp", "  length = st.st_size;\n", "\n"),
     ("repair/say.cpp", "c < 0x20 ||", "c < 0x1F ||"),
+    ("repair/say.cpp", "c < 0x20 ||", "c <= 0x20 ||"),
     ("repair/say.cpp", "c < 0x20 || c == 0x7F", "c < 0x20"),
     ("repair/say.cpp", "\"\\\\%03o\"", "\"\\\\%o\""),
     ("repair/say.cpp", "std::fputs(slot + 2, stdout);", "std::fputs(slot + 1, stdout);"),
