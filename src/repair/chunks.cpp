@@ -88,16 +88,13 @@ Trailer Trailing(int fd, std::int64_t audioEnd, bool odd, std::int64_t riffEnd, 
                  const unsigned char* buf, std::int64_t have) {
   // Writers leave out the pad byte of odd audio, and tools leave a stray byte or two after the RIFF chunk: too
   // few to be a chunk, so they cannot be the start of audio a crash left unrecorded.
+  auto chunksTo = [&](std::int64_t end) {
+    const Trailer padded = WalkChunks(fd, audioEnd + odd, end, buf, 0, have);
+    return padded == Trailer::kOther && odd ? WalkChunks(fd, audioEnd, end, buf, 0, have) : padded;
+  };
   const std::int64_t stray = length - riffEnd;
-  const std::int64_t ends[] = {length, stray >= 1 && stray < 8 ? riffEnd : -1};
-  for (const std::int64_t end : ends) {
-    for (const std::int64_t from : {audioEnd + odd, odd ? audioEnd : -1}) {
-      if (from < 0 || from > end) continue;
-      const Trailer t = WalkChunks(fd, from, end, buf, 0, have);
-      if (t != Trailer::kOther) return t;
-    }
-  }
-  return Trailer::kOther;
+  const Trailer t = chunksTo(length);
+  return t == Trailer::kOther && stray >= 1 && stray < 8 ? chunksTo(riffEnd) : t;
 }
 
 std::int64_t FindAppended(int fd, std::int64_t from, std::int64_t length, const unsigned char* window,

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -50,12 +50,10 @@ File OpenRegular(const char* path, std::int64_t& length) {
   char again[32];
   std::snprintf(again, sizeof again, "/proc/self/fd/%d", look.get());
   File file(::open(again, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!file && errno == ENOENT) {
-    look.close();
-    return OpenRegularByName(path, length);
-  }
+  const bool noProc = !file && errno == ENOENT;
   // Nothing was read or written through it, so its close cannot lose anything.
   look.close();
+  if (noProc) return OpenRegularByName(path, length);
   length = st.st_size;
   return file;
 }
@@ -93,17 +91,17 @@ Verdict Mend(const char* path) {
   const std::int64_t header = h + 8;
   if (header > got) return Verdict::kCutShort;
 
-  std::array<unsigned char, 4> oldDsize_ch;
+  std::array<unsigned char, 4> oldDsize_ch, oldRiff;
   std::copy_n(window.begin() + h + 4, 4, oldDsize_ch.begin());
-  const std::int64_t oldDsize = Assem4(oldDsize_ch);
+  std::copy_n(window.begin() + 4, 4, oldRiff.begin());
+  const std::int64_t oldDsize = Assem4(oldDsize_ch), riffSize = Assem4(oldRiff);
   const std::int64_t actual = length - header;
   // A length the field cannot hold is recorded as the largest it can.
   std::int64_t target = std::min(actual, kFieldMax);
   if (oldDsize == target) return Verdict::kCorrect;
   if (oldDsize < actual) {
     // Chunks that editors append after the audio are not audio, nor are a writer's quirks: such a file is healthy.
-    const std::int64_t riffEnd = Assem4(std::span<const unsigned char, 4>(window.data() + 4, 4)) + 8;
-    switch (Trailing(fd, header + oldDsize, (oldDsize & 1) != 0, riffEnd, length, window.data(), got)) {
+    switch (Trailing(fd, header + oldDsize, (oldDsize & 1) != 0, riffSize + 8, length, window.data(), got)) {
       case Trailer::kChunks: return Verdict::kCorrect;
       case Trailer::kReadError: return Verdict::kReadError;
       case Trailer::kOther: break;
@@ -114,12 +112,11 @@ Verdict Mend(const char* path) {
   if (run == -2) return Verdict::kReadError;
   if (run >= 0) target = std::min(run - header, kFieldMax);
 
-  std::array<unsigned char, 4> sizeSub2, riff, oldRiff;
+  std::array<unsigned char, 4> sizeSub2, riff;
   Decon4(target, sizeSub2);
-  std::copy_n(window.begin() + 4, 4, oldRiff.begin());
   // A RIFF chunk that ends before its data chunk does makes readers that honour it stop short of the audio.
   Decon4(std::min(length - 8, kFieldMax), riff);
-  const bool raise = Assem4(oldRiff) < h + target && riff != oldRiff;
+  const bool raise = riffSize < h + target && riff != oldRiff;
   if (!Replace(fd, sizeSub2, oldDsize_ch, h + 4)) return Verdict::kWriteError;
   if (raise && !Replace(fd, riff, oldRiff, 4)) {
     WriteAt(fd, oldDsize_ch, h + 4);
