@@ -20,8 +20,7 @@
 
 // Each count names the call, counted from 1, that fails, and 0 none; that of half, the pwrite that writes half;
 // that of proc, the reopen through /proc, which then finds no /proc. `fired` counts the faults made, by kind.
-struct Faults { int pread = 0, pwrite = 0, fdatasync = 0, close = 0, half = 0, proc = 0; } faults, fired;
-int fires = 0;
+struct Faults { int pread = 0, pwrite = 0, fdatasync = 0, close = 0, half = 0, proc = 0; } faults, fired; int fires = 0;
 bool Due(int Faults::*kind) { return faults.*kind > 0 && --(faults.*kind) == 0 && ++(fired.*kind) && ++fires; }
 
 // Large-file builds call pread64 and pwrite64, others pread and pwrite: both lead to the same faults.
@@ -35,12 +34,10 @@ ssize_t __wrap_pwrite64(int fd, const void* b, size_t n, off64_t at) {
 ssize_t __wrap_pread(int fd, void* b, size_t n, __off_t at) { return __wrap_pread64(fd, b, n, at); }
 ssize_t __wrap_pwrite(int fd, const void* b, size_t n, __off_t at) { return __wrap_pwrite64(fd, b, n, at); }
 int __wrap_open64(const char* path, int flags, ...) {
-  va_list more;
-  va_start(more, flags);
+  va_list more; va_start(more, flags);
   const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(more, mode_t) : 0;
   va_end(more);
-  const bool proc = std::strncmp(path, "/proc/self/fd/", 14) == 0;
-  return proc && Due(&Faults::proc) ? (errno = ENOENT, -1) : __real_open64(path, flags, mode);
+  return std::strncmp(path, "/proc/self/fd/", 14) == 0 && Due(&Faults::proc) ? (errno = ENOENT, -1) : __real_open64(path, flags, mode);
 }
 int __wrap_fdatasync(int fd) { return Due(&Faults::fdatasync) ? (errno = EIO, -1) : __real_fdatasync(fd); }
 int __wrap_close(int fd) { return __real_close(fd) != 0 || Due(&Faults::close) ? (errno = EIO, -1) : 0; }
