@@ -8,7 +8,8 @@ namespace wavmend {
 int Usage() {
   std::fputs(
       "\n"
-      "Wavmend " WAVMEND_VERSION "\n"
+      "Wavmend " WAVMEND_VERSION
+      "\n"
       "\n"
       "This program will fix a wavefile header that indicates an incorrect file length.\n"
       "\n"

@@ -18,7 +18,7 @@ bool Printable(const unsigned char* id) {
 }
 
 constexpr char kAppendedIds[][5] = {"LIST", "id3 ", "ID3 ", "bext", "iXML", "axml", "cue ", "smpl",
-                                     "inst", "acid", "_PMX", "cart", "DISP", "JUNK", "PAD "};
+                                    "inst", "acid", "_PMX", "cart", "DISP", "JUNK", "PAD "};
 
 // The first letters of those ids, so that the audio they follow is passed over at one look a byte.
 constexpr std::array<bool, 256> kLeads = [] {
@@ -35,10 +35,8 @@ std::array<unsigned char, kFirstBlock> block;
 std::int64_t Size(const unsigned char* head) { return Assem4(std::span<const unsigned char, 4>(head + 4, 4)); }
 
 bool Appended(const unsigned char* id) {
-  return kLeads[id[0]] &&
-         std::any_of(std::begin(kAppendedIds), std::end(kAppendedIds), [id](const char* want) {
-           return std::memcmp(id, want, 4) == 0;
-         });
+  return kLeads[id[0]] && std::any_of(std::begin(kAppendedIds), std::end(kAppendedIds),
+                                      [id](const char* want) { return std::memcmp(id, want, 4) == 0; });
 }
 
 }  // namespace

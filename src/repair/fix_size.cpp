@@ -28,7 +28,8 @@ alignas(4096) std::array<unsigned char, kWindow> window;
 // Where /proc is missing: look with stat, open, and close unread whatever the path names by then if it is not
 // the regular file that stat saw.
 File OpenRegularByName(const char* path, std::int64_t& length) {
-  struct stat named {}, opened {};
+  struct stat named {
+  }, opened{};
   if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return File();
   File file(::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!file || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != named.st_dev ||
@@ -96,30 +97,36 @@ Verdict Mend(const char* path) {
   std::copy_n(window.begin() + 4, 4, oldRiff.begin());
   const std::int64_t oldDsize = Assem4(oldDsize_ch), riffSize = Assem4(oldRiff);
   const std::int64_t actual = length - header;
-  // A length the field cannot hold is recorded as the largest it can.
-  std::int64_t target = std::min(actual, kFieldMax);
-  if (oldDsize == target) return Verdict::kCorrect;
+  if (oldDsize == actual) return Verdict::kCorrect;
   if (oldDsize < actual) {
     // Chunks that editors append after the audio are not audio, nor are a writer's quirks: such a file is healthy.
     switch (Trailing(fd, header + oldDsize, (oldDsize & 1) != 0, riffSize + 8, length, window.data(), got)) {
-      case Trailer::kChunks: return Verdict::kCorrect;
-      case Trailer::kReadError: return Verdict::kReadError;
-      case Trailer::kOther: break;
+      case Trailer::kChunks:
+        return Verdict::kCorrect;
+      case Trailer::kReadError:
+        return Verdict::kReadError;
+      case Trailer::kOther:
+        break;
     }
   }
-  // So are chunks that a writer which could not seek back appended after the audio, whatever it stored.
+  // So are chunks that a writer which could not seek back appended after the audio, whatever it stored: a
+  // placeholder of FF FF FF FF must not hide them where 0 would not.
   const std::int64_t run = FindAppended(fd, header, length, window.data(), got);
   if (run == -2) return Verdict::kReadError;
-  if (run >= 0) target = std::min(run - header, kFieldMax);
+  // A length the field cannot hold is recorded as the largest it can.
+  const std::int64_t target = std::min((run >= 0 ? run : length) - header, kFieldMax);
+  if (oldDsize == target) return Verdict::kCorrect;
 
   std::array<unsigned char, 4> sizeSub2, riff;
   Decon4(target, sizeSub2);
   // A RIFF chunk that ends before its data chunk does makes readers that honour it stop short of the audio.
   Decon4(std::min(length - 8, kFieldMax), riff);
   const bool raise = riffSize < h + target && riff != oldRiff;
-  if (!Replace(fd, sizeSub2, oldDsize_ch, h + 4)) return Verdict::kWriteError;
-  if (raise && !Replace(fd, riff, oldRiff, 4)) {
-    WriteAt(fd, oldDsize_ch, h + 4);
+  // The RIFF size goes first: should putting it back fail after the data size could not be written, the file
+  // is still one that a second run repairs whole, which a new data size under an old RIFF size is not.
+  if (raise && !Replace(fd, riff, oldRiff, 4)) return Verdict::kWriteError;
+  if (!Replace(fd, sizeSub2, oldDsize_ch, h + 4)) {
+    if (raise) WriteAt(fd, oldRiff, 4);
     return Verdict::kWriteError;
   }
   // Success is reported only once the bytes are on the disk.
@@ -131,14 +138,30 @@ Verdict Mend(const char* path) {
 
 void FIX_SIZE(const char* path) {
   switch (Mend(path)) {
-    case Verdict::kCannotOpen: Say("File called %s cannot be found.\n", path); break;
-    case Verdict::kNotWave: Say("File called %s is not a RIFF WAVE file; left unchanged.\n", path); break;
-    case Verdict::kNoTag: Say("Cannot find data block in wave file!\n", path); break;
-    case Verdict::kCutShort: Say("Data block in %s is cut short; header left unchanged.\n", path); break;
-    case Verdict::kReadError: Say("Unable to read %s; header left unchanged.\n", path); break;
-    case Verdict::kCorrect: Say("The header in %s appears to be correct.\n", path); break;
-    case Verdict::kFixed: Say("Header was fixed successfully in %s.\n", path); break;
-    case Verdict::kWriteError: Say("Unable to write data to header in %s.\n", path); break;
+    case Verdict::kCannotOpen:
+      Say("File called %s cannot be found.\n", path);
+      break;
+    case Verdict::kNotWave:
+      Say("File called %s is not a RIFF WAVE file; left unchanged.\n", path);
+      break;
+    case Verdict::kNoTag:
+      Say("Cannot find data block in wave file!\n", path);
+      break;
+    case Verdict::kCutShort:
+      Say("Data block in %s is cut short; header left unchanged.\n", path);
+      break;
+    case Verdict::kReadError:
+      Say("Unable to read %s; header left unchanged.\n", path);
+      break;
+    case Verdict::kCorrect:
+      Say("The header in %s appears to be correct.\n", path);
+      break;
+    case Verdict::kFixed:
+      Say("Header was fixed successfully in %s.\n", path);
+      break;
+    case Verdict::kWriteError:
+      Say("Unable to write data to header in %s.\n", path);
+      break;
   }
 }
 

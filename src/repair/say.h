@@ -4,9 +4,10 @@
 
 namespace wavmend {
 
-// Prints `format` on standard output with its one "%s", if any, replaced by `name`. Each byte of `name` below
-// 0x20, and 0x7F, is printed as a backslash and three octal digits, as `ls -b` does (\012 for a newline, \033 for
-// ESC); every other byte, UTF-8 included, is printed as it is.
+// Prints `format` on standard output with its one "%s", if any, replaced by `name`, so that no two names print
+// alike and none sends a control to the terminal: a backslash prints as "\\"; each byte below 0x20, 0x7F, each
+// byte outside a well-formed UTF-8 sequence, and each byte of an encoded C1 control (U+0080 to U+009F) prints
+// as a backslash and three octal digits; every other byte, well-formed UTF-8 included, prints as it is.
 void Say(const char* format, const char* name);
 
 }  // namespace wavmend
