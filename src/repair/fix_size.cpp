@@ -28,8 +28,8 @@ alignas(4096) std::array<unsigned char, kWindow> window;
 // Where /proc is missing: look with stat, open, and close unread whatever the path names by then if it is not
 // the regular file that stat saw.
 File OpenRegularByName(const char* path, std::int64_t& length) {
-  struct stat named {
-  }, opened{};
+  struct stat named = {};
+  struct stat opened = {};
   if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return File();
   File file(::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!file || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != named.st_dev ||
