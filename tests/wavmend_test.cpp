@@ -168,6 +168,7 @@ std::pair<std::string, std::string> Model(Image f, const std::string& path) {
   if (d == n || (d < n && (healthy(n) || (n > e && n - e < 8 && healthy(e))))) return says(Correct(path));
   const std::string ids = "|LIST|id3 |ID3 |bext|iXML|axml|cue |smpl|inst|acid|_PMX|cart|DISP|JUNK|PAD |";
   std::uint64_t p = std::max(h + 8, n - std::min<std::uint64_t>(n, 1 << 20));  // the earliest appended run in reach
+  if (f.hole > 0) p = std::max(p, f.head.size() + f.hole);                     // zero bytes are no chunk's id
   for (p += p % 2; p + 8 <= n && !(Chunks(f, p, n) && ids.find("|" + Id(f, p) + "|") != std::string::npos);) p += 2;
   const std::uint64_t target = std::min((p + 8 > n ? n : p) - h - 8, kMax);  // all of it is audio without a run
   if (target == stored) return says(Correct(path));
