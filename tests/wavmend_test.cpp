@@ -76,12 +76,10 @@ constexpr std::uint64_t operator""_u(unsigned long long v) { return v; }
 
 // A fresh folder under $TMPDIR, removed with its contents even after a failed assertion.
 struct TempDir {
+  std::error_code ignored;  // so that the removal never throws
   std::string name = std::filesystem::temp_directory_path() / "wavmend-test-XXXXXX";
   const std::filesystem::path path = ::mkdtemp(name.data());
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
+  ~TempDir() { std::filesystem::remove_all(path, ignored); }
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) { std::ofstream(path) << bytes; }
@@ -189,7 +187,8 @@ Image RandomFile(std::mt19937& rng) {
     front += any({"LIST"s, "datx"s, "dat "s, "\1LST"s}) + Le32(pick(8) ? text.size() : 1 << 30) + text;
     front += std::string(text.size() % 2 * pick(2), '\0');
   }
-  std::string filler(any({0_u, 0_u, 0_u, 4070_u, 131045_u}) + pick(40), 'x');
+  const std::uint64_t to = any({0_u, 0_u, 0_u, 4096_u, 131072_u}) + pick(9);  // about where the tag lands
+  std::string filler(std::max(to, 16 + front.size()) - 16 - front.size(), 'x');
   filler.insert(pick(filler.size() + 1), any({"", "data", "da", "DATA"}));
   front += pick(2) ? filler : "JUNK" + Le32(filler.size()) + filler;
   const std::string audio(pick(80) == 0 ? (1 << 20) - 40 + pick(80) : any({pick(300), 4000 + pick(300)}), '\x80');
@@ -291,7 +290,8 @@ const std::string kPython =
 // In the folder, w/a.wav is broken as a writer to a pipe leaves it, w/b.wav correct, a file at a 255-byte path
 // broken, and w/x.wav broken with its size field across byte 1024.
 const Row kRows[] = {
-    {"UsageWithVersion", "$T | sed -n 2p; $T >/dev/null; echo $?", "Wavmend " WAVMEND_VERSION "\n1\n"},
+    {"UsageWithVersionAndTwoBlanks", "$T | sed -n '2p;14p'; $T >/dev/null; echo $?",
+     "Wavmend " WAVMEND_VERSION "\nArgument 2 is the directory of the wavefiles.  Include the slash.\n1\n"},
     {"ThreeArgumentsAsNone", "$T >none; $T w/a.wav w/a.wav w/a.wav | cmp none - && $T w/a.wav", Fixed("w/a.wav")},
     {"MissingFile", "$T no.wav", Missing("no.wav")},
     {"FifoWithAPeerWaiting", "mkfifo p; cat p & sleep 0.2; $T p; sleep 0.2; kill $!", Missing("p")},
