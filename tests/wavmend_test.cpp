@@ -192,7 +192,8 @@ Image RandomFile(std::mt19937& rng) {
   filler.insert(pick(filler.size() + 1), any({"", "data", "da", "DATA"}));
   front += pick(2) ? filler : "JUNK" + Le32(filler.size()) + filler;
   const std::string audio(pick(80) == 0 ? (1 << 20) - 40 + pick(80) : any({pick(300), 4000 + pick(300)}), '\x80');
-  const std::uint64_t hole = pick(30) ? 0 : any({0x80000000 + pick(9), kMax - 9 + pick(9), kMax + pick(9), 5_u << 30});
+  const std::uint64_t hole =
+      pick(20) ? 0 : any({0x80000000 + pick(9), kMax - audio.size() - pick(16), kMax + pick(9), 5_u << 30});
   std::string run;
   for (auto n = pick(4); n > 0; --n) {  // the last pad byte may be missing
     const auto k = pick(6);
@@ -200,13 +201,14 @@ Image RandomFile(std::mt19937& rng) {
   }
   const auto big = (1 << 20) - 10 + pick(5);  // a run that starts just inside or outside the reach
   if (pick(10) == 0) run = pick(8) ? Repeat(64 + pick(2), "JUNK" + Le32(0)) : "JUNK" + Le32(big) + std::string(big, 0);
+  if (hole > 0 && pick(2)) run = "LIST" + Le32(4) + "INFO";  // after audio past 4 GiB, most often
   // Odd audio with its pad byte or without, stray bytes after it all, and RIFF sizes around where the chunks end.
   const std::uint64_t a = audio.size() + hole;
   const std::string pad(a % 2 * pick(2), '\0');
   const std::string stray(pick(2) ? 0 : pick(10), any({'\xFF', '\0'}));
   const std::uint64_t h = 12 + front.size();
   const std::uint64_t end = a + pad.size() + run.size();
-  const std::uint64_t stored = any({0_u, a, a, end, end + stray.size(), pick(400), 0x7FFF0000_u, kMax});
+  const std::uint64_t stored = any({0_u, a, a, end, end + stray.size(), pick(400), 0x7FFF0000_u, kMax, kMax});
   const std::uint64_t riff = any({std::uint64_t{rng()}, 0_u, 36_u, kMax, h + end, h + a, h + a + pad.size(),
                                   h + end + stray.size() - pick(8)}) +
                              pick(2) * (pick(3) - 1);
@@ -259,6 +261,17 @@ TEST_P(Generated, AgreeWithThePlainRulesUnderFaults) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seed, Generated, testing::Range(0, 4));
+
+// Past 4 GiB, chunks appended after the audio are found whether the writer left 0 or FF FF FF FF as the size.
+TEST(Repair, FindsAppendedChunksWhicheverThePlaceholder) {
+  TempDir dir;
+  const std::string path = dir.path / "f";
+  for (const std::uint32_t placeholder : {0u, 0xFFFFFFFFu}) {
+    Write(path, {Wave(placeholder, 0).replace(4, 4, Le32(36)), kMax - 5, "LIST\4\0\0\0INFO"s});
+    EXPECT_EQ(Check(path), Fixed(path));
+    EXPECT_EQ(ReadFile(path, 44), Wave(kMax - 5, 0).replace(4, 4, Le32(kMax))) << placeholder;
+  }
+}
 
 // Without /proc the path is looked at, then opened by name: the two must be the same regular file.
 TEST(Repair, WithoutProcOpensOnlyTheRegularFileItLookedAt) {
