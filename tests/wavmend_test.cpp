@@ -342,10 +342,10 @@ const Row kRows[] = {
                  "\xF0\x90\x80\x80") +
          Missing(R"(w\\)"
                  "\xF4\x8F\xBF\xBF"
-                 R"(\364\220\200\200\365\200)"),
+                 R"(\364\220\200\200\365\200\200\200)"),
      "\\\n\\012\n\x1F \x7E\x7F\n\x9B\n\xC2\x9B\n\xED\xA0\x80\n\xC0\xAF\n\xE2\x82x\n\xC3\xA9 \xF0\x9F\x8E\xB5\n"
      "\xC2\x9F\xC2\xA0\n\xE0\x9F\xBF\xE0\xA0\x80\xED\x9F\xBF\n\xF0\x8F\xBF\xBF\xF0\x90\x80\x80\n"
-     "\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xF5\x80"},
+     "\xF4\x8F\xBF\xBF\xF4\x90\x80\x80\xF5\x80\x80\x80"},
     {"UnreadableList", "$T w w/; echo $?", "List called w cannot be read\n1\n"},
     {"ListWithoutNames", "$T list w/; echo $?", Count(0) + "1\n", "\n\n\n"},
     {"ListLines", "$T list w/",
