@@ -37,10 +37,10 @@ def wave(tag_at, stored=None):
     return front + b"data" + struct.pack("<I", audio if stored is None else stored) + noise(audio)
 
 
-def make_batch(folder, content):
+def make_batch(folder, content, count=FILES):
     os.makedirs(folder)
     names = []
-    for i in range(FILES):
+    for i in range(count):
         names.append(f"{i}.wav")
         with open(os.path.join(folder, names[-1]), "wb") as out:
             out.write(content() if callable(content) else content)
@@ -113,6 +113,13 @@ def run(work):
     print(f"peak memory, batch of {FILES}: {peak_kib(names, work):,} KiB")
     huge = f"(head -c 3G /dev/zero | tr '\\0' '\\n'; {names})"
     print(f"peak memory, 3 GiB list through a pipe: {peak_kib(huge, work):,} KiB")
+
+    # Repairs rewrite the files, so calls are counted on batches of their own: one of a file, one of all.
+    one, _ = make_batch(os.path.join(work, "broken_one"), wave(36, stored=0), count=1)
+    listed, prefix = make_batch(os.path.join(work, "broken_all"), wave(36, stored=0))
+    per_repair = (syscalls([TOOL, listed, prefix], work) -
+                  syscalls([TOOL, one, os.path.join(work, "broken_one") + "/"], work)) / (FILES - 1)
+    print(f"system calls a repair (tag at 36, data size 0): {per_repair:.2f}")
 
     listed, prefix = make_batch(os.path.join(work, "broken"), wave(36, stored=0))
     start = time.perf_counter()
