@@ -188,7 +188,7 @@ Image RandomFile(std::mt19937& rng) {
     front += std::string(text.size() % 2 * pick(2), '\0');
   }
   const std::uint64_t to = any({0_u, 0_u, 0_u, 4096_u, 131072_u}) + pick(9);  // about where the tag lands
-  std::string filler(std::max(to, 16 + front.size()) - 16 - front.size(), 'x');
+  std::string filler(std::max<std::uint64_t>(to, 16 + front.size()) - 16 - front.size(), 'x');
   filler.insert(pick(filler.size() + 1), any({"", "data", "da", "DATA"}));
   front += pick(2) ? filler : "JUNK" + Le32(filler.size()) + filler;
   const std::string audio(pick(80) == 0 ? (1 << 20) - 40 + pick(80) : any({pick(300), 4000 + pick(300)}), '\x80');
