@@ -199,13 +199,13 @@ Image RandomFile(std::mt19937& rng) {
     const auto k = pick(6);
     run += any({"LIST", "id3 ", "LIS~", "LIS\x7F", " \x1F  "}) + Le32(k) + std::string(k + k % 2 * pick(2), 'z');
   }
-  const auto big = (1 << 20) - 10 + pick(5);  // a run that starts just inside or outside the reach
-  if (pick(10) == 0) run = pick(8) ? Repeat(64 + pick(2), "JUNK" + Le32(0)) : "JUNK" + Le32(big) + std::string(big, 0);
+  const auto big = (1 << 20) - 10 + 2 * pick(3);  // a run that starts at the reach's edge, or 2 bytes either side
+  if (pick(10) == 0) run = pick(4) ? Repeat(64 + pick(2), "JUNK" + Le32(0)) : "JUNK" + Le32(big) + std::string(big, 0);
   if (hole > 0 && pick(2)) run = "LIST" + Le32(4) + "INFO";  // after audio past 4 GiB, most often
   // Odd audio with its pad byte or without, stray bytes after it all, and RIFF sizes around where the chunks end.
   const std::uint64_t a = audio.size() + hole;
   const std::string pad(a % 2 * pick(2), '\0');
-  const std::string stray(pick(2) ? 0 : pick(10), any({'\xFF', '\0'}));
+  const std::string stray(any({0_u, 0_u, 1_u, pick(10)}), any({'\xFF', '\0'}));
   const std::uint64_t h = 12 + front.size();
   const std::uint64_t end = a + pad.size() + run.size();
   const std::uint64_t stored = any({0_u, a, a, end, end + stray.size(), pick(400), 0x7FFF0000_u, kMax, kMax});
@@ -216,7 +216,7 @@ Image RandomFile(std::mt19937& rng) {
                            (pick(4) ? "WAVE"s : any({"WAVe"s, "AVI "s})) + front + "data" + Le32(stored) + audio;
   if (hole > 0) return {head, hole, pad + run + stray};
   const std::string whole = head + pad + run + stray;
-  return {pick(6) ? whole : whole.substr(0, any({pick(16), h - pick(2), h + pick(9)})), 0, ""};
+  return {pick(4) ? whole : whole.substr(0, any({pick(16), h - pick(2), h + pick(9)})), 0, ""};
 }
 
 std::string Check(const std::string& path, Faults armed = {}) {
