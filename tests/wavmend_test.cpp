@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // FIX_SIZE in this process, against a plain model of its rules over generated files, with system calls failed on
-// demand (linked in with --wrap); the escaping of names; and the built tool, run as a user runs it.
+// demand (linked in with --wrap); and the built tool, run as a user runs it, one named case for each behaviour.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
