@@ -19,8 +19,8 @@ void Decon4(std::int64_t value, std::span<unsigned char, 4> field);
 // not audio, nor is a pad byte left out or a stray byte after the RIFF chunk), rewrites those four bytes
 // durably, and the RIFF size at offset 4 as well when that one ends before the audio, and nothing else; any
 // other file is left unwritten, and a failed write puts back what it changed. Never opens what is not a
-// regular file, even when the path changes meanwhile. Prints exactly one line on standard output, with control
-// bytes in `path` escaped, whatever happens, and always returns.
+// regular file, even when the path changes meanwhile. Prints exactly one line on standard output, with `path`
+// written as Say writes names (so no two paths print alike), whatever happens, and always returns.
 void FIX_SIZE(const char* path);
 
 }  // namespace wavmend
