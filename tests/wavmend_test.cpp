@@ -145,6 +145,15 @@ bool Chunks(const Image& f, std::uint64_t pos, std::uint64_t end, int n = 64) {
   return Chunks(f, pos + 8 + size + (size % 2 == 1 && pos + 8 + size < end), end, n - 1);
 }
 
+// Writes `target` as the data size, and raises a RIFF size that ends before the audio, whether or not the data
+// size was right; the file is correct when nothing changes.
+std::pair<std::string, std::string> Settle(Image f, const std::string& path, std::uint64_t h, std::uint64_t target) {
+  const std::string before = f.head;
+  f.head.replace(h + 4, 4, Le32(target));
+  if (Get32(f, 4) < h + target) f.head.replace(4, 4, Le32(std::min(f.size() - 8, kMax)));
+  return {f.head == before ? Correct(path) : Fixed(path), f.head};
+}
+
 std::pair<std::string, std::string> Model(Image f, const std::string& path) {
   auto says = [&](const std::string& line) { return std::pair{line, f.head}; };
   const std::uint64_t n = f.size();
@@ -163,16 +172,13 @@ std::pair<std::string, std::string> Model(Image f, const std::string& path) {
   const std::uint64_t d = h + 8 + stored;
   const std::uint64_t e = Get32(f, 4) + 8;
   auto healthy = [&](std::uint64_t end) { return Chunks(f, d + stored % 2, end) || (stored % 2 && Chunks(f, d, end)); };
-  if (d == n || (d < n && (healthy(n) || (n > e && n - e < 8 && healthy(e))))) return says(Correct(path));
+  if (d == n || (d < n && (healthy(n) || (n > e && n - e < 8 && healthy(e))))) return Settle(f, path, h, stored);
   const std::string ids = "|LIST|id3 |ID3 |bext|iXML|axml|cue |smpl|inst|acid|_PMX|cart|DISP|JUNK|PAD |";
   std::uint64_t p = std::max(h + 8, n - std::min<std::uint64_t>(n, 1 << 20));  // the earliest appended run in reach
   if (f.hole > 0) p = std::max(p, f.head.size() + f.hole);                     // zero bytes are no chunk's id
   for (p += p % 2; p + 8 <= n && !(Chunks(f, p, n) && ids.find("|" + Id(f, p) + "|") != std::string::npos);) p += 2;
   const std::uint64_t target = std::min((p + 8 > n ? n : p) - h - 8, kMax);  // all of it is audio without a run
-  if (target == stored) return says(Correct(path));
-  f.head.replace(h + 4, 4, Le32(target));
-  if (Get32(f, 4) < h + target) f.head.replace(4, 4, Le32(std::min(n - 8, kMax)));  // the RIFF chunk ended first
-  return says(Fixed(path));
+  return Settle(f, path, h, target);
 }
 
 // Near misses of every rule: other forms, decoy tags, tags of both parities around the first block and the
@@ -267,9 +273,9 @@ TEST(Repair, FindsAppendedChunksWhicheverThePlaceholder) {
   TempDir dir;
   const std::string path = dir.path / "f";
   for (const std::uint32_t placeholder : {0u, 0xFFFFFFFFu}) {
-    Write(path, {Wave(placeholder, 0).replace(4, 4, Le32(36)), kMax - 5, "LIST\4\0\0\0INFO"s});
+    Write(path, {Wave(placeholder, 0).replace(4, 4, Le32(36)), kMax + 1, "LIST\4\0\0\0INFO"s});
     EXPECT_EQ(Check(path), Fixed(path));
-    EXPECT_EQ(ReadFile(path, 44), Wave(kMax - 5, 0).replace(4, 4, Le32(kMax))) << placeholder;
+    EXPECT_EQ(ReadFile(path, 44), Wave(kMax, 0).replace(4, 4, Le32(kMax))) << placeholder;
   }
 }
 

@@ -97,35 +97,41 @@ Verdict Mend(const char* path) {
   std::copy_n(window.begin() + 4, 4, oldRiff.begin());
   const std::int64_t oldDsize = Assem4(oldDsize_ch), riffSize = Assem4(oldRiff);
   const std::int64_t actual = length - header;
-  if (oldDsize == actual) return Verdict::kCorrect;
-  if (oldDsize < actual) {
-    // Chunks that editors append after the audio are not audio, nor are a writer's quirks: such a file is healthy.
+  // Chunks that editors append after the audio are not audio, nor are a writer's quirks: such a size is right.
+  bool right = oldDsize == actual;
+  if (!right && oldDsize < actual) {
     switch (Trailing(fd, header + oldDsize, (oldDsize & 1) != 0, riffSize + 8, length, window.data(), got)) {
       case Trailer::kChunks:
-        return Verdict::kCorrect;
+        right = true;
+        break;
       case Trailer::kReadError:
         return Verdict::kReadError;
       case Trailer::kOther:
         break;
     }
   }
-  // So are chunks that a writer which could not seek back appended after the audio, whatever it stored: a
-  // placeholder of FF FF FF FF must not hide them where 0 would not.
-  const std::int64_t run = FindAppended(fd, header, length, window.data(), got);
-  if (run == -2) return Verdict::kReadError;
-  // A length the field cannot hold is recorded as the largest it can.
-  const std::int64_t target = std::min((run >= 0 ? run : length) - header, kFieldMax);
-  if (oldDsize == target) return Verdict::kCorrect;
+  std::int64_t target = oldDsize;
+  if (!right) {
+    // So are chunks that a writer which could not seek back appended after the audio, whatever it stored: a
+    // placeholder of FF FF FF FF must not hide them where 0 would not.
+    const std::int64_t run = FindAppended(fd, header, length, window.data(), got);
+    if (run == -2) return Verdict::kReadError;
+    // A length the field cannot hold is recorded as the largest it can.
+    target = std::min((run >= 0 ? run : length) - header, kFieldMax);
+  }
 
   std::array<unsigned char, 4> sizeSub2, riff;
   Decon4(target, sizeSub2);
-  // A RIFF chunk that ends before its data chunk does makes readers that honour it stop short of the audio.
+  // A RIFF chunk that ends before its data chunk does makes readers that honour it stop short of the audio,
+  // or find none, whether or not the data size is right.
   Decon4(std::min(length - 8, kFieldMax), riff);
   const bool raise = riffSize < h + target && riff != oldRiff;
+  const bool resize = target != oldDsize;
+  if (!raise && !resize) return Verdict::kCorrect;
   // The RIFF size goes first: should putting it back fail after the data size could not be written, the file
   // is still one that a second run repairs whole, which a new data size under an old RIFF size is not.
   if (raise && !Replace(fd, riff, oldRiff, 4)) return Verdict::kWriteError;
-  if (!Replace(fd, sizeSub2, oldDsize_ch, h + 4)) {
+  if (resize && !Replace(fd, sizeSub2, oldDsize_ch, h + 4)) {
     if (raise) WriteAt(fd, oldRiff, 4);
     return Verdict::kWriteError;
   }
