@@ -168,9 +168,9 @@ Image RandomFile(std::mt19937& rng) {
   const u64 inHead = any({pick(300), 4000 + pick(300)});  // the audio before any hole
   const u64 audio = chance(kPastTwoGiB) ? any({1_u << 31, kMax - 8, kMax, 5_u << 30}) + pick(9) : inHead;
   // Chunks after the audio, well-formed or not, the last one's pad byte (after "abc") left out or not, and strays.
-  const bool piped = audio > inHead && chance(2);                              // as a writer to a pipe leaves them
-  const std::string list = "LIST\4\0\0\0INFO"s, sampler = "smpl\3\0\0\0abc"s;  // the sampler chunk's pad left out
-  auto after = any({""s, list + sampler + '\0', sampler, list + sampler, "LIS~\1\0\0\0z\0"s, list + "LIS\x7F\0\0\0\0"});
+  const bool piped = audio > inHead && chance(2);                           // as a writer to a pipe leaves them
+  const std::string list = "LIST\4\0\0\0INFO"s, smpl = "smpl\3\0\0\0abc"s;  // smpl leaves out its pad byte
+  auto after = any({""s, list + smpl + '\0', smpl, list + smpl, "LIS~\1\0\0\0z\0"s, "LIS\x7F\0\0\0\0JUNK\0\0\0\0"s});
   if (piped) after = list;
   after.insert(0, audio % 2 * pick(2), '\0');
   const std::string stray = chance(2) ? "" : any({"\0"s, "\xFF\xFF"s, std::string(pick(10), '\0')});
@@ -183,7 +183,7 @@ Image RandomFile(std::mt19937& rng) {
   if (piped) stored = any({0_u, kMax});
   if (piped) riff = 36;
   std::string head = Wave(riff, stored, inHead, front);
-  if (chance(kOtherForm)) head = chance(2) ? head.replace(any({0, 8}), 4, "RF64") : head.substr(0, pick(h + 8));
+  if (chance(kOtherForm)) head = chance(2) ? head.replace(any({0, 8}), 4, "WAVe") : head.substr(0, pick(h + 8));
   std::ostringstream what;
   what << "tag at " << h << ", data size " << stored << ", RIFF size " << riff << ", audio " << audio << ", then "
        << after.size() << " bytes and " << stray.size() << " strays; " << head.size() << " bytes before any hole";
