@@ -161,7 +161,7 @@ Image RandomFile(std::mt19937& rng) {
   std::string front = any({""s, "LIST\10\0\0\0INFOdata"s, "LIST\5\0\0\0tdata\0"s}) + broken;
   // The tag after them, or by the first block's end or the last probe, after a JUNK chunk or where the walk breaks.
   const u64 near = chance(2) ? 0 : any({4088_u, 131064_u}) + 2 * pick(3);
-  std::string filler(std::max(near, 44 + front.size()) - 44 - front.size(), 'x');
+  std::string filler(std::max<u64>(near, 44 + front.size()) - 44 - front.size(), 'x');
   filler.insert(pick(filler.size() + 1), any({"", "da", "DATA", "data"}));  // a decoy
   front += (chance(2) ? "JUNK" + Le32(filler.size()) : "\1xxxxxxx"s) + filler;
   const u64 h = 36 + front.size();
