@@ -147,9 +147,9 @@ std::pair<std::string, std::string> Model(Image f, const std::string& path = kPa
   return {f.head == before ? Correct(path) : Fixed(path), f.head};
 }
 
-// One file in kOtherForm is of another form or cut before its data size, and one in kPastTwoGiB has audio past
-// 2 GiB that is mostly a hole. Half the rest hold the data size that is right for their audio, and half a RIFF size
-// that ends where the chunks after the audio do.
+// One file in kOtherForm is of another form, or cut before its tag or inside the tag and its size, and one in
+// kPastTwoGiB has audio past 2 GiB that is mostly a hole. Half the rest hold the data size that is right for their
+// audio, and half a RIFF size that ends where the chunks after the audio do.
 constexpr int kOtherForm = 16, kPastTwoGiB = 16;
 
 Image RandomFile(std::mt19937& rng) {
@@ -183,7 +183,8 @@ Image RandomFile(std::mt19937& rng) {
   if (piped) stored = any({0_u, kMax});
   if (piped) riff = 36;
   std::string head = Wave(riff, stored, inHead, front);
-  if (chance(kOtherForm)) head = chance(2) ? head.replace(any({0, 8}), 4, "WAVe") : head.substr(0, pick(h + 8));
+  if (chance(kOtherForm))
+    head = chance(2) ? head.replace(any({0, 8}), 4, "WAVe") : head.substr(0, any({pick(h), h + pick(8)}));
   std::ostringstream what;
   what << "tag at " << h << ", data size " << stored << ", RIFF size " << riff << ", audio " << audio << ", then "
        << after.size() << " bytes and " << stray.size() << " strays; " << head.size() << " bytes before any hole";
@@ -271,14 +272,13 @@ const Row kRows[] = {
      R"-($T "$(printf 'a\nb')"; $T "$(printf 'no\033')" ''; )-"
      R"(printf '\\012\037 ~\177\233\302\233\300\257\342\202x\303\251\302\237\365\200' >l; $T l 'w\')",
      "File called a\\012b cannot be found.\nList called no\\033 does not exist\nRead a list containing 1 files\n"
-     R"(File called w\\\\012\037 ~\177\233\302\233\300\257\342\202xé\302\237\365\200 cannot be found.)" +
-         "\n"s},
+     R"(File called w\\\\012\037 ~\177\233\302\233\300\257\342\202xé\302\237\365\200 cannot be found.)"
+     "\n"},
     {"ListLines",  // and a list that holds no names
      R"(printf '\n\na.wav\n\n\n%0254d\na.wav\r\na.wav\na\0b\nc.wav\n' 0 >l; $T l ./; echo >e; $T e ''; echo $?)",
-     "Read a list containing 5 files\nHeader was fixed successfully in ./a.wav.\n"
-     "Path for name 2 of the list is longer than 255 bytes; skipped.\nFile called ./a.wav\\015 cannot be found.\n"
-     "The header in ./a.wav appears to be correct.\nFile called ./a cannot be found.\n"
-     "Read a list containing 0 files\n1\n"},
+     "Read a list containing 5 files\nHeader was fixed successfully in ./a.wav.\nPath for name 2 of the list is "
+     "longer than 255 bytes; skipped.\nFile called ./a.wav\\015 cannot be found.\nThe header in ./a.wav appears to "
+     "be correct.\nFile called ./a cannot be found.\nRead a list containing 0 files\n1\n"},
     {"First512NamesEachFileClosed", "yes b.wav | head -n 512 >l; echo a.wav >>l; prlimit --nofile=16 $T l '' | uniq -c",
      "      1 Read a list containing 512 files\n    512 " + Correct("b.wav")},
 };
