@@ -182,7 +182,7 @@ Image RandomFile(std::mt19937& rng) {
   u64 riff = chance(2) ? end : chance(2) ? edge : any({0_u, 36_u, kMax, 0x61746164_u, pick(1_u << 32)});
   if (piped) stored = any({0_u, kMax});
   if (piped) riff = 36;
-  std::string head = Wave(riff, stored, inHead, front);
+  std::string head = Wave(std::min(riff, kMax), std::min(stored, kMax), inHead, front);  // sizes past 4 GiB, capped
   if (chance(kOtherForm))
     head = chance(2) ? head.replace(any({0, 8}), 4, "WAVe") : head.substr(0, any({pick(h), h + pick(8)}));
   std::ostringstream what;
@@ -270,9 +270,9 @@ const Row kRows[] = {
      "1\n" + Correct("a.wav")},
     {"NamesPrintOneWayOnly",  // none forges a line or sends a control; each byte printed as FIX_SIZE's contract says
      R"-($T "$(printf 'a\nb')"; $T "$(printf 'no\033')" ''; )-"
-     R"(printf '\\012\037 ~\177\233\302\233\300\257\342\202x\303\251\302\237\365\200' >l; $T l 'w\')",
+     R"(printf '\\012\037 ~\177\233\302\233\300\257\342\202x\303\251\302\237\365\200\200\200' >l; $T l 'w\')",
      "File called a\\012b cannot be found.\nList called no\\033 does not exist\nRead a list containing 1 files\n"
-     R"(File called w\\\\012\037 ~\177\233\302\233\300\257\342\202xé\302\237\365\200 cannot be found.)"
+     R"(File called w\\\\012\037 ~\177\233\302\233\300\257\342\202xé\302\237\365\200\200\200 cannot be found.)"
      "\n"},
     {"ListLines",  // and a list that holds no names
      R"(printf '\n\na.wav\n\n\n%0254d\na.wav\r\na.wav\na\0b\nc.wav\n' 0 >l; $T l ./; echo >e; $T e ''; echo $?)",
