@@ -19,8 +19,8 @@ void Decon4(std::int64_t value, std::span<unsigned char, 4> field);
 // not audio, nor is a pad byte left out or a stray byte after the RIFF chunk), rewrites those four bytes
 // durably; raises the RIFF size at offset 4 to the file's length less 8 (at most FF FF FF FF) when that one ends
 // before the audio, even under a right data size; and writes nothing else. Any other file is left unwritten,
-// and a failed write puts back what it changed. Never opens what is not a
-// regular file, even when the path changes meanwhile. Prints exactly one line on standard output, with `path`
+// and a failed write puts back what it changed. Never opens what is not a regular file, even when the path
+// changes meanwhile. Prints exactly one line on standard output, with `path`
 // written as Say writes names (so no two paths print alike), whatever happens, and always returns.
 void FIX_SIZE(const char* path);
 
