@@ -12,6 +12,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <system_error>
 
 #include "repair/repair.h"
 
@@ -62,7 +63,8 @@ constexpr u64 operator""_u(unsigned long long v) { return v; }
 struct TempDir {
   std::error_code ignored;  // so that the removal never throws
   std::string name = std::filesystem::temp_directory_path() / "wavmend-test-XXXXXX";
-  const std::filesystem::path path = ::mkdtemp(name.data());
+  const std::filesystem::path path =
+      ::mkdtemp(name.data()) ? name : throw std::system_error(errno, std::generic_category(), "mkdtemp in $TMPDIR");
   ~TempDir() { std::filesystem::remove_all(path, ignored); }
 };
 
@@ -109,13 +111,19 @@ std::string Id(const Image& f, u64 i) { return {char(f[i]), char(f[i + 1]), char
 // Where the chunk at `at` ends, but for its pad byte.
 u64 End(const Image& f, u64 at) { return at + 8 + Get32(f, at + 4); }
 
+// The ids of chunks that writers append after the audio.
+const std::string kIds = "|LIST|id3 |ID3 |bext|iXML|axml|cue |smpl|inst|acid|_PMX|cart|DISP|JUNK|PAD |";
+bool Appended(const std::string& id) { return kIds.find("|" + id + "|") != std::string::npos; }
+
 // Whether at most `n` well-formed chunks run from `pos` exactly to `end`: each an id of printable ASCII and a size
-// that ends by `end`, then a pad byte after an odd size, but for the last.
-bool Chunks(const Image& f, u64 pos, u64 end, int n = 64) {
+// that ends by `end`, then a pad byte after an odd size, but for the last; with `cut`, the last may instead be an
+// appended one that `end` cuts short after its id.
+bool Chunks(const Image& f, u64 pos, u64 end, bool cut = false, int n = 64) {
   if (pos == end) return true;
+  if (n > 0 && cut && pos + 4 <= end && Appended(Id(f, pos)) && (pos + 8 > end || End(f, pos) > end)) return true;
   if (n == 0 || End(f, pos) > end || std::ranges::any_of(Id(f, pos), [](char c) { return c < 0x20 || c > 0x7E; }))
     return false;
-  return Chunks(f, End(f, pos) + (Get32(f, pos + 4) % 2 == 1 && End(f, pos) < end), end, n - 1);
+  return Chunks(f, End(f, pos) + (Get32(f, pos + 4) % 2 == 1 && End(f, pos) < end), end, cut, n - 1);
 }
 
 // The line FIX_SIZE prints for `f`, and the head of the file it leaves.
@@ -123,22 +131,23 @@ std::pair<std::string, std::string> Model(Image f, const std::string& path = kPa
   const u64 n = f.head.size() + f.hole + f.tail.size();
   if (Id(f, 0) + Id(f, 8) != "RIFFWAVE")
     return {"File called " + path + " is not a RIFF WAVE file; left unchanged.\n", f.head};
-  u64 h = 12;  // the chunks are walked while they are well-formed, then probed for from where they break
-  while (h <= 131072 && Id(f, h) != "data" && End(f, h) <= n && Chunks(f, h, End(f, h), 1))
+  u64 h = 12;   // the chunks are walked while they are well-formed, then probed for from where they break
+  int far = 0;  // chunk headers read past the last probe
+  while ((h <= 131072 || ++far <= 64) && Id(f, h) != "data" && End(f, h) <= n && Chunks(f, h, End(f, h), false, 1))
     h = std::min(End(f, h) + Get32(f, h + 4) % 2, n);
   while (h <= 131072 && h + 4 <= n && Id(f, h) != "data") h += 2;
-  if (h > 131072 || h + 4 > n) return {"Cannot find data block in wave file!\n", f.head};
+  if (far > 0 ? far > 64 || Id(f, h) != "data" : h > 131072 || h + 4 > n)
+    return {"Cannot find data block in wave file!\n", f.head};
   if (h + 8 > n) return {"Data block in " + path + " is cut short; header left unchanged.\n", f.head};
   const u64 stored = Get32(f, h + 4);
   const u64 d = h + 8 + stored, e = Get32(f, 4) + 8;  // where the audio ends by its stored size, and the RIFF chunk
   // Chunks after the audio, from its pad byte or without it, to the end, or to the RIFF chunk's end before 1-7 bytes.
-  auto healthy = [&](u64 end) { return Chunks(f, d + stored % 2, end) || (stored % 2 && Chunks(f, d, end)); };
+  auto healthy = [&](u64 to) { return Chunks(f, d + stored % 2, to, to == n) || Chunks(f, d, to, to == n); };
   u64 target = stored;
   if (d != n && !(d < n && (healthy(n) || (n > e && n - e < 8 && healthy(e))))) {
-    const std::string ids = "|LIST|id3 |ID3 |bext|iXML|axml|cue |smpl|inst|acid|_PMX|cart|DISP|JUNK|PAD |";
     u64 p = std::max(h + 8, n - std::min<u64>(n, 1 << 20));   // the earliest appended run in reach
     if (f.hole > 0) p = std::max(p, f.head.size() + f.hole);  // zero bytes are no chunk's id
-    for (p += p % 2; p + 8 <= n && !(Chunks(f, p, n) && ids.find("|" + Id(f, p) + "|") != std::string::npos);) p += 2;
+    for (p += p % 2; p + 8 <= n && !(Chunks(f, p, n) && Appended(Id(f, p)));) p += 2;
     target = std::min((p + 8 > n ? n : p) - h - 8, kMax);  // all of it is audio without a run
   }
   const std::string before = f.head;
@@ -164,6 +173,13 @@ Image RandomFile(std::mt19937& rng) {
   std::string filler(std::max<u64>(near, 44 + front.size()) - 44 - front.size(), 'x');
   filler.insert(pick(filler.size() + 1), any({"", "da", "DATA", "data"}));  // a decoy
   front += (chance(2) ? "JUNK" + Le32(filler.size()) : "\1xxxxxxx"s) + filler;
+  if (chance(8)) {  // a chunk across the last probe, as Zoom's recorders write, then headers to walk, or a break
+    const u64 cross = std::max<u64>(131064, 36 + front.size()) - 36 - front.size() + 2 * pick(3);
+    const u64 size = any({393164_u, cross, cross + 1});
+    front += "LIST" + Le32(size) + std::string(size + size % 2, 'x');
+    for (u64 j = any({0_u, 63_u, 64_u}); j > 0; --j) front += "JUNK\0\0\0\0"s;
+    front += chance(4) ? "\1xxxxxxx" : "";
+  }
   const u64 h = 36 + front.size();
   const u64 inHead = any({pick(300), 4000 + pick(300)});  // the audio before any hole
   const u64 audio = chance(kPastTwoGiB) ? any({1_u << 31, kMax - 8, kMax, 5_u << 30}) + pick(9) : inHead;
@@ -171,6 +187,8 @@ Image RandomFile(std::mt19937& rng) {
   const bool piped = audio > inHead && chance(2);                           // as a writer to a pipe leaves them
   const std::string list = "LIST\4\0\0\0INFO"s, smpl = "smpl\3\0\0\0abc"s;  // smpl leaves out its pad byte
   auto after = any({""s, list + smpl + '\0', smpl, list + smpl, "LIS~\1\0\0\0z\0"s, "LIS\x7F\0\0\0\0JUNK\0\0\0\0"s});
+  if (chance(4))  // a last chunk cut short, in its body or its size field, with an id that is appended or not
+    after = any({list, ""s}) + any({"id3 \x63\0\0\0ab"s, "bext\x10\0"s, "abcd\x63\0\0\0ab"s, "id3"s});
   if (piped) after = list;
   after.insert(0, audio % 2 * pick(2), '\0');
   const std::string stray = chance(2) ? "" : any({"\0"s, "\xFF\xFF"s, std::string(pick(10), '\0')});
@@ -235,12 +253,12 @@ TEST_P(Generated, AgreeWithThePlainRulesUnderFaults) {
 
 INSTANTIATE_TEST_SUITE_P(Seed, Generated, testing::Range(0, 4));
 
-// Past 4 GiB, the sizes end alike whether a writer to a pipe left 0 or FF FF FF FF as the data size, under a RIFF
-// size of 36, before the chunk it appended.
+// Near 4 GiB, the sizes end alike whether a writer to a pipe left 0 or FF FF FF FF as the data size, under a RIFF
+// size of 36, before the chunk it appended; counted as audio, that chunk would take the size past the cap.
 TEST(Repair, FindsAppendedChunksWhicheverThePlaceholder) {
   for (const std::uint32_t placeholder : {0u, 0xFFFFFFFFu}) {
-    const Image f{Wave(36, placeholder, 0), kMax + 1, "LIST\4\0\0\0INFO"s};
-    EXPECT_EQ(Check(f), std::pair(Fixed(kPath), Wave(kMax, kMax, 0))) << placeholder;
+    const Image f{Wave(36, placeholder, 0), kMax - 7, "LIST\4\0\0\0INFO"s};
+    EXPECT_EQ(Check(f), std::pair(Fixed(kPath), Wave(kMax, kMax - 7, 0))) << placeholder;
   }
 }
 
@@ -256,18 +274,22 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 // In the folder, a.wav is broken as a writer to a pipe leaves it, b.wav correct, and c.wav right but for its RIFF
 // size of 36.
 const Row kRows[] = {
-    {"UsageForNoneOrThreeArguments", "$T >u; $T a.wav a.wav a.wav >v; echo $?; cmp u v && sed -n '2p;14p' u",
+    {"UsageForNoneThreeArgumentsOrTwoWaveFiles",  // a glob that matched two recordings is no list and a folder
+     "$T >u; $T a.wav a.wav a.wav >v; $T a.wav b.wav >w; echo $?; cmp u v && cmp u w && sed -n '2p;14p' u",
      "1\nWavmend " WAVMEND_VERSION "\nArgument 2 is the directory of the wavefiles.  Include the slash.\n"},
-    {"FifoNeverOpened", "mkfifo p; $T p", "File called p cannot be found.\n"},
+    {"FifoCannotBeFound", "mkfifo p; $T p", "File called p cannot be found.\n"},
+    {"ReadOnlyFilesChecked",  // as an ordinary user, who may not write them
+     "U=$([ $(id -u) = 0 ] && echo setpriv --reuid=65534 --regid=65534 --clear-groups); chmod 755 .; cp a.wav y; "
+     "chmod 444 a.wav b.wav; $U $T b.wav; $U $T a.wav; cmp a.wav y",
+     Correct("b.wav") + Unwritten("a.wav")},
     {"PythonReadsEveryFrame",
      "for f in a c; do $T $f.wav; $P -c \"import wave; print(len(wave.open('$f.wav').readframes(99)))\"; done",
      Fixed("a.wav") + "10\n" + Fixed("c.wav") + "10\n"},
     {"LimitsOnStackAndFileSizeInABatch",  // a field across the limit is put back, and the batch goes on
      "cp a.wav y; printf 'a.wav\nb.wav' >l; prlimit --stack=131072 --fsize=42 $T l ./ | cat; cmp a.wav y",
      "Read a list containing 2 files\n" + Unwritten("./a.wav") + Correct("./b.wav")},
-    {"ReaderGone",  // the reader closes its end of the pipe, then lets the tool start through the FIFO g
-     "echo a.wav >l; mkfifo g; { <g $T l ''; echo $? >s; } | { exec <&-; : >g; }; cat s; $T a.wav",
-     "1\n" + Correct("a.wav")},
+    {"ReaderGone",  // the tool writes to a FIFO whose only reader has closed it
+     "echo a.wav >l; mkfifo g; exec 3<>g 4>g 3<&-; $T l '' >&4; echo $?; $T a.wav", "1\n" + Correct("a.wav")},
     {"NamesPrintOneWayOnly",  // none forges a line or sends a control; each byte printed as FIX_SIZE's contract says
      R"-($T "$(printf 'a\nb')"; $T "$(printf 'no\033')" ''; )-"
      R"(printf '\\012\037 ~\177\233\302\233\300\257\342\202x\303\251\302\237\365\200\200\200' >l; $T l 'w\')",
@@ -293,7 +315,7 @@ TEST_P(Cli, PrintsExactlyTheseLines) {
   WriteFile(dir.path / "c.wav", Wave(36, 10, 10));
   WriteFile(dir.path / "command", "T='sh t' P=" WAVMEND_PYTHON "\n" + GetParam().command);
   WriteFile(dir.path / "t", "exec " WAVMEND_EMULATOR " " WAVMEND_TOOL " \"$@\" 2>&1");
-  EXPECT_EQ(std::system(("cd " + dir.path.string() + " && timeout 5 sh command >out 2>/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system(("cd '" + dir.path.string() + "' && timeout 5 sh command >out 2>/dev/null").c_str()), 0);
   EXPECT_EQ(ReadFile(dir.path / "out"), GetParam().want) << GetParam().command;
 }
 

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "cli/usage.h"
 #include "repair/file.h"
 #include "repair/repair.h"
 #include "repair/say.h"
@@ -21,6 +23,12 @@ constexpr int kWidth = 256;
 [[noreturn]] void Fail(const char* format, const char* path) {
   Say(format, path);
   std::exit(1);
+}
+
+// Whether `buf` starts as a recording does: a shell glob that matched two of them names one as the list.
+bool Recording(const char* buf, ssize_t n) {
+  if (n < 12 || std::memcmp(buf + 8, "WAVE", 4) != 0) return false;
+  return std::memcmp(buf, "RIFF", 4) == 0 || std::memcmp(buf, "RF64", 4) == 0 || std::memcmp(buf, "BW64", 4) == 0;
 }
 
 }  // namespace
@@ -39,6 +47,7 @@ int ReadList(char* names, const char* path, int max, int width) {
   };
   static char buf[65536];  // off the stack, which may be small
   bool ended = false;
+  bool first = true;
   while (!ended && count < max) {
     const ssize_t n = ::read(list.get(), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
@@ -47,6 +56,11 @@ int ReadList(char* names, const char* path, int max, int width) {
       Fail("List called %s cannot be read\n", path);
     }
     if (n == 0) break;
+    if (first && Recording(buf, n)) {
+      list.close();
+      std::exit(Usage());
+    }
+    first = false;
     for (ssize_t i = 0; i < n && count < max; ++i) {
       if (buf[i] == '\0') {
         ended = true;

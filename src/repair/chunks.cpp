@@ -56,25 +56,44 @@ std::int64_t LocateTag(std::span<const unsigned char> buf, std::int64_t length) 
     if (!Printable(head) || p + 8 + size > length) break;
     p = std::min(p + 8 + size + size % 2, length);
   }
-  if (p > kLastProbe) return -1;
+  if (p > kLastProbe) return p;
   const std::int64_t h = FindTag(buf, p + p % 2);
   return (h < 0 || h + 8 > got) && !whole ? kNeedMore : h;
 }
 
+std::int64_t LocateFarTag(int fd, std::int64_t pos, std::int64_t length, std::span<unsigned char, 8> head) {
+  for (int chunks = 0; chunks < kMaxTrailingChunks && length - pos >= 4; ++chunks) {
+    const std::int64_t want = std::min<std::int64_t>(8, length - pos);
+    const std::int64_t got = ReadAt(fd, head.data(), want, pos);
+    if (got < 0) return -2;
+    if (got < 4) return -1;  // the file shrank under us
+    if (std::memcmp(head.data(), "data", 4) == 0) return pos;
+    const std::int64_t size = Size(head.data());
+    if (got < 8 || !Printable(head.data()) || pos + 8 + size > length) return -1;
+    pos = std::min(pos + 8 + size + size % 2, length);
+  }
+  return -1;
+}
+
 Trailer WalkChunks(int fd, std::int64_t pos, std::int64_t end, const unsigned char* buf, std::int64_t at,
-                   std::int64_t have) {
+                   std::int64_t have, bool cut) {
   for (int chunks = 0;; ++chunks) {
     if (pos == end) return Trailer::kChunks;
-    if (chunks == kMaxTrailingChunks || end - pos < 8) return Trailer::kOther;
-    if (pos + 8 > at + have) {
-      have = ReadAt(fd, block.data(), std::min(kFirstBlock, end - pos), pos);
+    const std::int64_t left = end - pos;
+    // A cut chunk needs no more than its id to be seen.
+    const std::int64_t need = std::min<std::int64_t>(left, 8);
+    if (chunks == kMaxTrailingChunks || need < (cut ? 4 : 8)) return Trailer::kOther;
+    if (pos + need > at + have) {
+      have = ReadAt(fd, block.data(), std::min(kFirstBlock, left), pos);
       if (have < 0) return Trailer::kReadError;
-      if (have < 8) return Trailer::kOther;  // the file shrank under us
+      if (have < need) return Trailer::kOther;  // the file shrank under us
       buf = block.data();
       at = pos;
     }
     const unsigned char* head = buf + (pos - at);
-    if (!Printable(head)) return Trailer::kOther;
+    // A writer killed while it appended its last chunk, or a copy cut short, leaves that chunk cut at the end.
+    if (cut && Appended(head) && (left < 8 || 8 + Size(head) > left)) return Trailer::kChunks;
+    if (left < 8 || !Printable(head)) return Trailer::kOther;
     const std::int64_t size = Size(head);
     pos += 8 + size;
     if (pos > end) return Trailer::kOther;
@@ -87,8 +106,9 @@ Trailer Trailing(int fd, std::int64_t audioEnd, bool odd, std::int64_t riffEnd, 
   // Writers leave out the pad byte of odd audio, and tools leave a stray byte or two after the RIFF chunk: too
   // few to be a chunk, so they cannot be the start of audio a crash left unrecorded.
   auto chunksTo = [&](std::int64_t end) {
-    const Trailer padded = WalkChunks(fd, audioEnd + odd, end, buf, 0, have);
-    return padded == Trailer::kOther && odd ? WalkChunks(fd, audioEnd, end, buf, 0, have) : padded;
+    const bool cut = end == length;
+    const Trailer padded = WalkChunks(fd, audioEnd + odd, end, buf, 0, have, cut);
+    return padded == Trailer::kOther && odd ? WalkChunks(fd, audioEnd, end, buf, 0, have, cut) : padded;
   };
   const std::int64_t stray = length - riffEnd;
   const Trailer t = chunksTo(length);

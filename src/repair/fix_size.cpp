@@ -25,13 +25,24 @@ enum class Verdict { kCannotOpen, kNotWave, kNoTag, kCutShort, kReadError, kCorr
 // into it then takes the same time wherever the linker puts it (64 bytes into a page cost a tenth more).
 alignas(4096) std::array<unsigned char, kWindow> window;
 
+constexpr int kOpenFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Opens `name` for update or, where only writing is refused (by its mode, its mount or its attributes), for
+// reading, so that the file can still be checked; `writable` tells which.
+File OpenFile(const char* name, bool& writable) {
+  File file(::open(name, O_RDWR | kOpenFlags));
+  writable = bool(file);
+  if (file || (errno != EACCES && errno != EROFS && errno != EPERM)) return file;
+  return File(::open(name, O_RDONLY | kOpenFlags));
+}
+
 // Where /proc is missing: look with stat, open, and close unread whatever the path names by then if it is not
 // the regular file that stat saw.
-File OpenRegularByName(const char* path, std::int64_t& length) {
+File OpenRegularByName(const char* path, std::int64_t& length, bool& writable) {
   struct stat named = {};
   struct stat opened = {};
   if (::stat(path, &named) != 0 || !S_ISREG(named.st_mode)) return File();
-  File file(::open(path, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  File file = OpenFile(path, writable);
   if (!file || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != named.st_dev ||
       opened.st_ino != named.st_ino) {
     return File();
@@ -40,21 +51,21 @@ File OpenRegularByName(const char* path, std::int64_t& length) {
   return file;
 }
 
-// Opens `path` for update if it is a regular file and sets `length`; otherwise returns an empty File.
-// Opening a FIFO or a device acts on its peer or its driver, so such a file is never opened. An O_PATH
-// descriptor wakes no peer and runs no driver; reopening it through /proc reaches the very file it looked at,
-// however the path changes meanwhile.
-File OpenRegular(const char* path, std::int64_t& length) {
+// Opens `path` for update, or for reading where it may not be written (and sets `writable` to tell which), if it
+// is a regular file, and sets `length`; otherwise returns an empty File. Opening a FIFO or a device acts on its
+// peer or its driver, so such a file is never opened. An O_PATH descriptor wakes no peer and runs no driver;
+// reopening it through /proc reaches the very file it looked at, however the path changes meanwhile.
+File OpenRegular(const char* path, std::int64_t& length, bool& writable) {
   File look(::open(path, O_PATH | O_CLOEXEC));
   struct stat st {};
   if (!look || ::fstat(look.get(), &st) != 0 || !S_ISREG(st.st_mode)) return File();
   char again[32];
   std::snprintf(again, sizeof again, "/proc/self/fd/%d", look.get());
-  File file(::open(again, O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  File file = OpenFile(again, writable);
   const bool noProc = !file && errno == ENOENT;
   // Nothing was read or written through it, so its close cannot lose anything.
   look.close();
-  if (noProc) return OpenRegularByName(path, length);
+  if (noProc) return OpenRegularByName(path, length, writable);
   length = st.st_size;
   return file;
 }
@@ -70,7 +81,8 @@ bool Replace(int fd, std::span<const unsigned char, 4> field, std::span<const un
 
 Verdict Mend(const char* path) {
   std::int64_t length = 0;
-  File file = OpenRegular(path, length);
+  bool writable = false;
+  File file = OpenRegular(path, length, writable);
   if (!file) return Verdict::kCannotOpen;
   const int fd = file.get();
 
@@ -88,12 +100,20 @@ Verdict Mend(const char* path) {
     got = want;
     h = LocateTag({window.data(), static_cast<std::size_t>(got)}, length);
   }
+  std::array<unsigned char, 8> tag{};  // the tag and its size field
+  if (h > kLastProbe) {
+    // Recorders put chunks of hundreds of KiB before the audio; their headers lead to it.
+    h = LocateFarTag(fd, h, length, tag);
+    if (h == -2) return Verdict::kReadError;
+  } else if (h >= 0) {
+    std::copy_n(window.begin() + h, std::min<std::int64_t>(8, got - h), tag.begin());
+  }
   if (h < 0) return Verdict::kNoTag;
   const std::int64_t header = h + 8;
-  if (header > got) return Verdict::kCutShort;
+  if (header > length) return Verdict::kCutShort;
 
   std::array<unsigned char, 4> oldDsize_ch, oldRiff;
-  std::copy_n(window.begin() + h + 4, 4, oldDsize_ch.begin());
+  std::copy_n(tag.begin() + 4, 4, oldDsize_ch.begin());
   std::copy_n(window.begin() + 4, 4, oldRiff.begin());
   const std::int64_t oldDsize = Assem4(oldDsize_ch), riffSize = Assem4(oldRiff);
   const std::int64_t actual = length - header;
@@ -128,6 +148,7 @@ Verdict Mend(const char* path) {
   const bool raise = riffSize < h + target && riff != oldRiff;
   const bool resize = target != oldDsize;
   if (!raise && !resize) return Verdict::kCorrect;
+  if (!writable) return Verdict::kWriteError;
   // The RIFF size goes first: should putting it back fail after the data size could not be written, the file
   // is still one that a second run repairs whole, which a new data size under an old RIFF size is not.
   if (raise && !Replace(fd, riff, oldRiff, 4)) return Verdict::kWriteError;
