@@ -67,11 +67,21 @@ def syscalls(cmd, work):
         return int(next(line for line in f if line.rstrip().endswith("total")).split()[3])
 
 
-def written_calls(work, name, content):
-    """System calls a file in a batch of files the tool writes: a batch of all less a batch of one, each fresh."""
+def written_calls(work, name, content, read_only=False):
+    """System calls a file in a batch of files the tool writes, or may only read: a batch of all less a batch of
+    one, each fresh."""
     one, one_prefix = make_batch(os.path.join(work, name + "_one"), content, count=1)
     listed, prefix = make_batch(os.path.join(work, name + "_all"), content)
-    return (syscalls([TOOL, listed, prefix], work) - syscalls([TOOL, one, one_prefix], work)) / (FILES - 1)
+    user = []
+    if read_only:
+        for folder in (one_prefix, prefix):
+            for entry in os.listdir(folder):
+                os.chmod(os.path.join(folder, entry), 0o444)
+        # Root may write whatever the mode says: an ordinary user may not.
+        if os.geteuid() == 0:
+            os.chmod(work, 0o755)
+            user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+    return (syscalls(user + [TOOL, listed, prefix], work) - syscalls(user + [TOOL, one, one_prefix], work)) / (FILES - 1)
 
 
 def peak_kib(shell_cmd, work):
@@ -126,6 +136,14 @@ def run(work):
     short = b"RIFF" + struct.pack("<I", 36) + wave(36)[8:]
     print(f"system calls a raise of the RIFF size alone (RIFF size 36, data size right): "
           f"{written_calls(work, 'short', short):.2f}")
+
+    zoom = b"WAVEfmt " + struct.pack("<I", 16) + bytes(16) + b"LIST" + struct.pack("<I", 393164) + noise(393164) + b"data" + struct.pack("<I", 1000)
+    zoom = b"RIFF" + struct.pack("<I", len(zoom) + 1000) + zoom + noise(1000)
+    print(f"system calls a correct file whose tag is at 393,208, behind a LIST chunk: "
+          f"{written_calls(work, 'zoom', zoom):.2f}")
+    print(f"system calls a correct file that may only be read: {written_calls(work, 'ro', wave(36), True):.2f}")
+    cut = wave(36, stored=SIZE - 64)[:-20] + b"id3 " + struct.pack("<I", 100) + bytes(12)
+    print(f"system calls a correct file whose last chunk is cut short: {written_calls(work, 'cut', cut):.2f}")
 
     listed, prefix = make_batch(os.path.join(work, "broken"), wave(36, stored=0))
     start = time.perf_counter()

@@ -66,10 +66,11 @@ std::int64_t LocateFarTag(int fd, std::int64_t pos, std::int64_t length, std::sp
     const std::int64_t want = std::min<std::int64_t>(8, length - pos);
     const std::int64_t got = ReadAt(fd, head.data(), want, pos);
     if (got < 0) return -2;
-    if (got < 4) return -1;  // the file shrank under us
+    if (got < want) return -1;  // the file shrank under us
     if (std::memcmp(head.data(), "data", 4) == 0) return pos;
+    if (!Printable(head.data())) return -1;
+    // A chunk that runs past the end leaves too little for another header: the loop ends.
     const std::int64_t size = Size(head.data());
-    if (got < 8 || !Printable(head.data()) || pos + 8 + size > length) return -1;
     pos = std::min(pos + 8 + size + size % 2, length);
   }
   return -1;
