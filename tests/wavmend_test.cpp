@@ -178,7 +178,7 @@ Image RandomFile(std::mt19937& rng) {
     const u64 size = any({393164_u, cross, cross + 1});
     front += "LIST" + Le32(size) + std::string(size + size % 2, 'x');
     for (u64 j = any({0_u, 63_u, 64_u}); j > 0; --j) front += "JUNK\1\0\0\0x\0"s;
-    front += chance(4) ? "\1xxxxxxx" : "";
+    front += chance(4) ? "\1xxx\0\0\0\0"s : "";
   }
   const u64 h = 36 + front.size();
   const u64 inHead = any({pick(300), 4000 + pick(300)});  // the audio before any hole
@@ -201,7 +201,7 @@ Image RandomFile(std::mt19937& rng) {
   if (piped) stored = any({0_u, kMax});
   if (piped) riff = 36;
   std::string head = Wave(std::min(riff, kMax), std::min(stored, kMax), inHead, front);  // sizes past 4 GiB, capped
-  if (chance(h > 131072 ? 4 : kOtherForm))
+  if (chance(h > 131072 ? 2 : kOtherForm))
     head = chance(2) ? head.replace(any({0, 8}), 4, "WAVe") : head.substr(0, any({pick(h), h + pick(8)}));
   std::ostringstream what;
   what << "tag at " << h << ", data size " << stored << ", RIFF size " << riff << ", audio " << audio << ", then "
