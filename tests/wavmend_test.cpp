@@ -20,7 +20,7 @@
 struct Faults {
   int read = 0, write = 0, sync = 0, close = 0;
 } faults;
-// Faults made in the check at hand, and opens in it that neither went through /proc nor took O_PATH.
+// Faults made in the check at hand, and calls to open64 in it that neither went through /proc nor took O_PATH.
 int fires = 0, byName = 0;
 
 // Whether the call at hand is the one `count` names; if so, it fails as a disk error would.
@@ -156,9 +156,9 @@ std::pair<std::string, std::string> Model(Image f, const std::string& path = kPa
   return {f.head == before ? Correct(path) : Fixed(path), f.head};
 }
 
-// One file in kOtherForm is of another form, or cut before its tag or inside the tag and its size, and one in
-// kPastTwoGiB has audio past 2 GiB that is mostly a hole. Half the rest hold the data size that is right for their
-// audio, and half a RIFF size that ends where the chunks after the audio do.
+// One file in kOtherForm, in two with the tag past the last probe, is of another form or cut before or inside its
+// tag and size; one in kPastTwoGiB has audio past 2 GiB that is mostly a hole. Half the rest hold the data size that
+// is right for their audio, and half a RIFF size that ends where the chunks after the audio do.
 constexpr int kOtherForm = 16, kPastTwoGiB = 16;
 
 Image RandomFile(std::mt19937& rng) {
@@ -275,11 +275,11 @@ void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 // size of 36.
 const Row kRows[] = {
     {"UsageForNoneThreeArgumentsOrTwoWaveFiles",  // a glob that matched two recordings is no list and a folder
-     "$T >u; $T a.wav a.wav a.wav >v; $T a.wav b.wav >w; echo $?; cmp u v && cmp u w && sed -n '2p;14p' u",
-     "1\nWavmend " WAVMEND_VERSION "\nArgument 2 is the directory of the wavefiles.  Include the slash.\n"},
+     "$T >u; echo $?; $T x y z >v; echo $?; $T a.wav b.wav >w; echo $?; cmp u v && cmp u w && sed -n '2p;14p' u",
+     "1\n1\n1\nWavmend " WAVMEND_VERSION "\nArgument 2 is the directory of the wavefiles.  Include the slash.\n"},
     {"FifoCannotBeFound", "mkfifo p; $T p", "File called p cannot be found.\n"},
-    {"ReadOnlyFilesChecked",  // as an ordinary user, who may not write them
-     "U=$([ $(id -u) = 0 ] && echo setpriv --reuid=65534 --regid=65534 --clear-groups); chmod 755 .; cp a.wav y; "
+    {"ReadOnlyFilesChecked",  // as a user who may not write them: root, without the power to override modes
+     "U=$([ $(id -u) = 0 ] && echo setpriv --inh-caps=-dac_override --bounding-set=-dac_override); cp a.wav y; "
      "chmod 444 a.wav b.wav; $U $T b.wav; $U $T a.wav; cmp a.wav y",
      Correct("b.wav") + Unwritten("a.wav")},
     {"PythonReadsEveryFrame",
