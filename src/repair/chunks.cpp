@@ -34,6 +34,12 @@ std::array<unsigned char, kFirstBlock> block;
 
 std::int64_t Size(const unsigned char* head) { return Assem4(std::span<const unsigned char, 4>(head + 4, 4)); }
 
+// Where the chunk whose header `head` lies at `p` ends, after its pad byte; at most the file's `length`.
+std::int64_t Next(const unsigned char* head, std::int64_t p, std::int64_t length) {
+  const std::int64_t size = Size(head);
+  return std::min(p + 8 + size + size % 2, length);
+}
+
 bool Appended(const unsigned char* id) {
   return kLeads[id[0]] && std::any_of(std::begin(kAppendedIds), std::end(kAppendedIds),
                                       [id](const char* want) { return std::memcmp(id, want, 4) == 0; });
@@ -52,9 +58,8 @@ std::int64_t LocateTag(std::span<const unsigned char> buf, std::int64_t length) 
     }
     const unsigned char* head = buf.data() + p;
     if (std::memcmp(head, "data", 4) == 0) return p;
-    const std::int64_t size = Size(head);
-    if (!Printable(head) || p + 8 + size > length) break;
-    p = std::min(p + 8 + size + size % 2, length);
+    if (!Printable(head) || p + 8 + Size(head) > length) break;
+    p = Next(head, p, length);
   }
   if (p > kLastProbe) return p;
   const std::int64_t h = FindTag(buf, p + p % 2);
@@ -70,8 +75,7 @@ std::int64_t LocateFarTag(int fd, std::int64_t pos, std::int64_t length, std::sp
     if (std::memcmp(head.data(), "data", 4) == 0) return pos;
     if (!Printable(head.data())) return -1;
     // A chunk that runs past the end leaves too little for another header: the loop ends.
-    const std::int64_t size = Size(head.data());
-    pos = std::min(pos + 8 + size + size % 2, length);
+    pos = Next(head.data(), pos, length);
   }
   return -1;
 }
